@@ -2,6 +2,7 @@
 // The nine tabs: eight ordered, filtered views of the scanner rows and the
 // after-hours list, with the search that filters all of them.
 #include <array>
+#include <compare>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -30,6 +31,12 @@ struct TabDef {
 
 extern const std::array<TabDef, 8> TABS;
 inline constexpr uint64_t AH_TAB = 8;
+
+// The tab's order of a against b: `less` puts a first. Absent chg/gap count as 0.0;
+// a pair with a NaN is `equivalent`, so with NaN keys this is not a strict weak
+// ordering and must not drive a sort on its own. get_rows orders by the same rule
+// but treats a NaN chg/gap as 0.0, which keeps its sorting well defined.
+std::weak_ordering compare_rows(const SymbolRow& a, const SymbolRow& b, const TabDef& tab);
 
 // `upper_search` is the search text already upper-cased (upper_case below).
 bool matches_search(const SymbolRow& row, std::string_view upper_search);
