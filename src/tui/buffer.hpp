@@ -47,11 +47,22 @@ class Buffer {
 
   // Writes `text` from (x, y) rightwards with `style` patched over the cells, one
   // grapheme cluster per cell (two for wide ones), cut at `max_width` columns and at
-  // the buffer's edge. A cluster holding a control character (C0, DEL, C1) is not
-  // drawn; invalid UTF-8 is drawn as U+FFFD. Returns the column after the last cell
-  // written.
+  // the buffer's edge; a wide cluster that does not fit whole is not drawn, nor is
+  // anything after it. A cluster holding a control character (C0, DEL, C1) is not
+  // drawn; invalid UTF-8 is drawn as U+FFFD (rules in tui/text.hpp). Overwriting
+  // either half of a wide character blanks its other half. Returns the column after
+  // the last cell written.
   uint16_t set_string(uint16_t x, uint16_t y, std::string_view text, const Style& style,
                       uint16_t max_width = UINT16_MAX);
+
+  // set_string that also tells whether the whole text fitted, so that a caller
+  // drawing several pieces on one line can stop after the first one that was cut.
+  struct TextRun {
+    uint16_t end;   // the column after the last cell written
+    bool complete;  // false when something drawable was left out for lack of room
+  };
+  TextRun put_text(uint16_t x, uint16_t y, std::string_view text, const Style& style,
+                   uint16_t max_width = UINT16_MAX);
 
   // Patches `style` over every cell of `r` (clipped to the buffer).
   void set_style(Rect r, const Style& style);
