@@ -5,10 +5,30 @@
 #include "tui/text.hpp"
 
 namespace tui {
+namespace {
+
+// Most cells hold one byte; rewriting it in place skips std::string's general path.
+inline void put_symbol(std::string& s, std::string_view text) {
+  if (text.size() == 1 && s.size() == 1) {
+    s[0] = text[0];
+  } else {
+    s.assign(text.data(), text.size());
+  }
+}
+
+}  // namespace
 
 Buffer::Buffer(uint16_t width, uint16_t height) { resize(width, height); }
 
-void Buffer::reset() { std::fill(cells_.begin(), cells_.end(), Cell{}); }
+void Buffer::reset() {
+  for (Cell& c : cells_) {
+    put_symbol(c.symbol, " ");
+    c.fg = Color{};
+    c.bg = Color{};
+    c.bold = false;
+    c.underlined = false;
+  }
+}
 
 void Buffer::resize(uint16_t width, uint16_t height) {
   area_ = Rect{0, 0, width, height};
@@ -28,7 +48,7 @@ Buffer::TextRun Buffer::put_text(uint16_t x, uint16_t y, std::string_view text, 
     if (col + g.width > limit) return {uint16_t(col), false};
     // Writing over the second half of a wide character: its first half goes too.
     if (row[col].symbol.empty() && col > 0) row[col - 1].symbol.assign(1, ' ');
-    row[col].symbol.assign(g.text.data(), g.text.size());
+    put_symbol(row[col].symbol, g.text);
     row[col].apply(style);
     if (g.width == 2) {
       row[col + 1].symbol.clear();

@@ -58,6 +58,14 @@ Glyph glyph_of(const Cell& cell) {
 // turn those into 8-15, so bold text names its palette entry with 38;5;n.
 bool low_indexed(const Color& c) { return c.kind == Color::Kind::Indexed && c.index < 8; }
 
+// Cell equality, with the usual one-byte symbol compared without a call to memcmp.
+inline bool same(const Cell& a, const Cell& b) {
+  if (a.fg != b.fg || a.bg != b.bg || a.bold != b.bold || a.underlined != b.underlined) return false;
+  const size_t n = a.symbol.size();
+  if (n != b.symbol.size()) return false;
+  return n == 1 ? a.symbol[0] == b.symbol[0] : a.symbol == b.symbol;
+}
+
 void append_fg(std::string& out, const Color& c, bool bold) {
   switch (c.kind) {
     case Color::Kind::Default:
@@ -209,9 +217,9 @@ void Terminal::write_cells() {
     const Cell* prev = &previous_.cells()[size_t(y) * w];
     for (uint16_t x = 0; x < w; ++x) {
       const Cell& c = cur[x];
-      bool changed = full_repaint_ || c != prev[x];
+      bool changed = full_repaint_ || !same(c, prev[x]);
       // A wide character is drawn again when only its second half changed.
-      if (!changed && x + 1 < w && cur[x + 1].symbol.empty() && cur[x + 1] != prev[x + 1]) changed = true;
+      if (!changed && x + 1 < w && cur[x + 1].symbol.empty() && !same(cur[x + 1], prev[x + 1])) changed = true;
       if (!changed) continue;
 
       Glyph g = glyph_of(c);
