@@ -2,6 +2,7 @@
 
 #include <simdjson.h>
 
+#include <array>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -96,6 +97,23 @@ const char* read_text(element v, std::optional<std::string>& out) {
 
 // ---- member tables ---------------------------------------------------------------
 
+// A member name of at most 7 bytes packed with its length into one word, so matching a
+// key is an integer compare instead of a string compare.
+constexpr uint64_t pack(std::string_view s) {
+  uint64_t v = uint64_t(s.size()) << 56;
+  for (size_t i = 0; i < s.size(); ++i) v |= uint64_t(uint8_t(s[i])) << (8 * i);
+  return v;
+}
+constexpr uint64_t kNoMember = ~uint64_t{0};
+inline uint64_t pack_key(std::string_view k) { return k.size() > 7 ? kNoMember : pack(k); }
+
+template <size_t N>
+constexpr std::array<uint64_t, N> pack_all(const std::string_view (&names)[N]) {
+  std::array<uint64_t, N> out{};
+  for (size_t i = 0; i < N; ++i) out[i] = pack(names[i]);
+  return out;
+}
+
 enum SymbolMember : int {
   kSym, kName, kLast, kChg, kVol, kRvol, kFloat, kGap, kHod, kHodc, kDvol, kMcap, kSector, kTc, kVpm,
 };
@@ -104,38 +122,6 @@ constexpr std::string_view kSymbolNames[] = {"sym", "name", "last",   "chg", "vo
                                              "dvol", "mcap", "sector", "tc", "vpm"};
 constexpr uint32_t kSymbolRequired = 1u << kSym | 1u << kLast | 1u << kVol | 1u << kHod |
                                      1u << kHodc | 1u << kDvol | 1u << kTc | 1u << kVpm;
-
-int symbol_member(std::string_view k) {
-  switch (k.size()) {
-    case 2:
-      return k == "tc" ? kTc : -1;
-    case 3:
-      switch (k[0]) {
-        case 's': return k == "sym" ? kSym : -1;
-        case 'c': return k == "chg" ? kChg : -1;
-        case 'v': return k == "vol" ? kVol : k == "vpm" ? kVpm : -1;
-        case 'g': return k == "gap" ? kGap : -1;
-        case 'h': return k == "hod" ? kHod : -1;
-        default: return -1;
-      }
-    case 4:
-      switch (k[0]) {
-        case 'n': return k == "name" ? kName : -1;
-        case 'l': return k == "last" ? kLast : -1;
-        case 'r': return k == "rvol" ? kRvol : -1;
-        case 'h': return k == "hodc" ? kHodc : -1;
-        case 'd': return k == "dvol" ? kDvol : -1;
-        case 'm': return k == "mcap" ? kMcap : -1;
-        default: return -1;
-      }
-    case 5:
-      return k == "float" ? kFloat : -1;
-    case 6:
-      return k == "sector" ? kSector : -1;
-    default:
-      return -1;
-  }
-}
 
 const char* read_member(SymbolRow& r, int m, element v) {
   switch (m) {
@@ -162,21 +148,6 @@ constexpr std::string_view kAhNames[] = {"sym", "name", "last", "prev", "chg", "
 constexpr uint32_t kAhRequired = 1u << kAhSym | 1u << kAhLast | 1u << kAhPrev | 1u << kAhChg |
                                  1u << kAhVol | 1u << kAhDvol;
 
-int ah_member(std::string_view k) {
-  switch (k.size()) {
-    case 3:
-      return k == "sym" ? kAhSym : k == "chg" ? kAhChg : k == "vol" ? kAhVol : -1;
-    case 4:
-      return k == "name"   ? kAhName
-             : k == "last" ? kAhLast
-             : k == "prev" ? kAhPrev
-             : k == "dvol" ? kAhDvol
-                           : -1;
-    default:
-      return -1;
-  }
-}
-
 const char* read_member(AhRow& r, int m, element v) {
   switch (m) {
     case kAhSym: return read_text(v, r.sym);
@@ -191,17 +162,29 @@ const char* read_member(AhRow& r, int m, element v) {
 
 struct SymbolTable {
   using Row = SymbolRow;
-  static int member(std::string_view k) { return symbol_member(k); }
   static constexpr const std::string_view* names = kSymbolNames;
+  static constexpr auto packed = pack_all(kSymbolNames);
   static constexpr uint32_t required = kSymbolRequired;
 };
 
 struct AhTable {
   using Row = AhRow;
-  static int member(std::string_view k) { return ah_member(k); }
   static constexpr const std::string_view* names = kAhNames;
+  static constexpr auto packed = pack_all(kAhNames);
   static constexpr uint32_t required = kAhRequired;
 };
+
+// The table index of member `key`, or -1; `guess` is tried first.
+template <class Table>
+int find_member(std::string_view key, int guess) {
+  const uint64_t k = pack_key(key);
+  constexpr int count = int(Table::packed.size());
+  if (guess < count && Table::packed[guess] == k) return guess;
+  for (int i = 0; i < count; ++i) {
+    if (Table::packed[i] == k) return i;
+  }
+  return -1;
+}
 
 // ---- rows and messages -----------------------------------------------------------
 
@@ -216,9 +199,11 @@ bool decode_row(element el, typename Table::Row& row, size_t index, std::string&
     return false;
   }
   uint32_t seen = 0;
+  int next = 0;  // servers write members in a fixed order: try the one after the last first
   for (const auto field : obj) {
-    const int m = Table::member(field.key);
+    const int m = find_member<Table>(field.key, next);
     if (m < 0) continue;  // not ours: ignored, whatever it holds
+    next = m + 1;
     const uint32_t bit = 1u << m;
     if (seen & bit) {
       why = row_context(index) + "member \"" + std::string(Table::names[m]) + "\" is repeated";

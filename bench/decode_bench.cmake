@@ -1,0 +1,1 @@
+target_link_libraries(decode_bench PRIVATE tickerdeck_feed fmt::fmt)
