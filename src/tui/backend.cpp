@@ -76,17 +76,24 @@ struct TtyBackend::Impl {
 };
 
 Result<std::unique_ptr<TtyBackend>> TtyBackend::open() {
+  if (::isatty(STDIN_FILENO)) return open(STDIN_FILENO, STDOUT_FILENO);
+  const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (tty < 0) return Error::from_errno(errno);
+  auto backend = open(tty, STDOUT_FILENO);
+  if (!backend) {
+    ::close(tty);
+    return backend;
+  }
+  (*backend)->impl_->own_in = true;
+  return backend;
+}
+
+Result<std::unique_ptr<TtyBackend>> TtyBackend::open(int input_fd, int output_fd) {
   std::unique_ptr<TtyBackend> backend(new TtyBackend());
   backend->impl_ = std::make_unique<Impl>();
   Impl& im = *backend->impl_;
-
-  if (::isatty(STDIN_FILENO)) {
-    im.in_fd = STDIN_FILENO;
-  } else {
-    im.in_fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (im.in_fd < 0) return Error::from_errno(errno);
-    im.own_in = true;
-  }
+  im.in_fd = input_fd;
+  im.out_fd = output_fd;
 
   int fds[2];
   if (::pipe2(fds, O_NONBLOCK | O_CLOEXEC) != 0) return Error::from_errno(errno);

@@ -26,6 +26,8 @@ class TtyBackend final : public Output {
   // Input from standard input (or the controlling terminal when standard input is not
   // one), output to standard output.
   static Result<std::unique_ptr<TtyBackend>> open();
+  // Over terminal descriptors the caller keeps open for the backend's lifetime (tests).
+  static Result<std::unique_ptr<TtyBackend>> open(int input_fd, int output_fd);
   ~TtyBackend() override;
 
   Status enter_raw_mode();
@@ -35,7 +37,9 @@ class TtyBackend final : public Output {
   Status flush() override;
   Result<Size> size() override;
 
-  // true when an event is ready within `timeout`, false when none arrived.
+  // true when an event is ready within `timeout`, false when none arrived. A lone Esc
+  // is delivered once InputParser::kEscDelay passed with no further input byte. The
+  // terminal closing (end of input, hang-up, EIO) is an error.
   Result<bool> poll_event(std::chrono::milliseconds timeout);
   // Takes one event (blocks until one is complete).
   Result<Event> read_event();
