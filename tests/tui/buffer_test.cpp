@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 namespace tui {
@@ -172,6 +173,55 @@ TEST(Buffer, EmojiSequencesAreOneCluster) {
   EXPECT_EQ(buf.at(0, 0).symbol, family);
   EXPECT_EQ(buf.at(1, 0).symbol, "");
   EXPECT_EQ(buf.at(2, 0).symbol, "x");
+}
+
+// Valid UTF-8 with no surrogates, no overlong forms, nothing above U+10FFFF.
+bool valid_utf8(std::string_view s) {
+  for (size_t i = 0; i < s.size();) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    size_t n = b < 0x80 ? 1 : b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return false;
+    char32_t cp = n == 1 ? b : b & (0x7F >> n);
+    for (size_t k = 1; k < n; ++k) {
+      const auto c = static_cast<unsigned char>(s[i + k]);
+      if ((c & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+      return false;
+    i += n;
+  }
+  return true;
+}
+
+TEST(Buffer, RandomTextKeepsEveryCellDrawable) {
+  // Byte soup biased towards the dangerous parts: escapes, C1 in both encodings,
+  // fragments of multi-byte characters, wide and combining characters.
+  const std::string pieces[] = {"\x1b", "[", "\x9b", "\xc2\x9b", "\xc2\x85", "\x07", "\x7f", "\r\n", "\xe2\x82",
+                                "\xf0\x9f", "\xcc\x81", "中", "é", "\xF0\x9F\x91\xA8", "\xE2\x80\x8D",
+                                "\xed\xa0\x80", "\xff", "a", "Z", " ", "\xe2\x80\xae", "\xe1\x84\x80"};
+  std::mt19937 rng(7);
+  Buffer buf(17, 3);
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    const int n = int(rng() % 12);
+    for (int i = 0; i < n; ++i) text += pieces[rng() % std::size(pieces)];
+    buf.set_string(uint16_t(rng() % 19), uint16_t(rng() % 3), text, kNone, uint16_t(rng() % 20));
+    for (uint16_t y = 0; y < buf.height(); ++y)
+      for (uint16_t x = 0; x < buf.width(); ++x) {
+        const std::string& sym = buf.at(x, y).symbol;
+        ASSERT_TRUE(valid_utf8(sym)) << testing::PrintToString(text);
+        if (sym.empty()) {
+          ASSERT_GT(x, 0) << testing::PrintToString(text);
+          ASSERT_EQ(text_width(buf.at(x - 1, y).symbol), 2) << testing::PrintToString(text);
+        } else {
+          ASSERT_EQ(text_width(sym), (x + 1 < buf.width() && buf.at(x + 1, y).symbol.empty()) ? 2 : 1)
+              << testing::PrintToString(text) << " at " << x;
+        }
+      }
+    expect_clean(buf);
+    if (testing::Test::HasFailure()) return;
+  }
 }
 
 TEST(Buffer, ZeroSizedBufferIgnoresWrites) {

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <utf8proc.h>
+
 #include <optional>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace tui {
 namespace {
@@ -358,6 +362,237 @@ TEST(Terminal, FailuresAreReturned) {
   ASSERT_FALSE(st.ok());
   EXPECT_EQ(st.error().message, "write failed");
   out.fail_write = false;  // lets the destructor show the cursor
+}
+
+// A small terminal that understands exactly what the writer may send (cursor moves,
+// SGR, clear, hide cursor, UTF-8 text with per-code-point widths like a real
+// terminal) and fails on anything else. Driving it with the writer's bytes must
+// reproduce the buffer cell for cell.
+class ModelTerminal {
+ public:
+  ModelTerminal(uint16_t w, uint16_t h) { resize(w, h); }
+
+  void resize(uint16_t w, uint16_t h) {
+    w_ = w;
+    h_ = h;
+    Cell junk;
+    junk.symbol = "?";  // whatever the screen showed before
+    cells_.assign(size_t(w) * h, junk);
+    x_ = y_ = 0;
+    wrap_ = false;
+  }
+
+  // Returns an error text, or "" when every byte was understood.
+  std::string feed(std::string_view b) {
+    size_t i = 0;
+    while (i < b.size()) {
+      const auto c = static_cast<unsigned char>(b[i]);
+      if (c == 0x1b) {
+        if (i + 1 >= b.size() || b[i + 1] != '[') return "ESC not followed by [";
+        size_t j = i + 2;
+        std::string params;
+        while (j < b.size() && (static_cast<unsigned char>(b[j]) < 0x40 || static_cast<unsigned char>(b[j]) > 0x7e))
+          params += b[j++];
+        if (j >= b.size()) return "unterminated CSI";
+        if (std::string e = csi(params, b[j]); !e.empty()) return e;
+        i = j + 1;
+        continue;
+      }
+      if (c < 0x20 || c == 0x7f) return "control byte";
+      utf8proc_int32_t cp;
+      const auto n = utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(b.data()) + i, b.size() - i, &cp);
+      if (n <= 0) return "invalid UTF-8";
+      if (cp >= 0x80 && cp <= 0x9f) return "C1 control";
+      if (std::string e = put(std::string(b.substr(i, n)), utf8proc_charwidth(cp)); !e.empty()) return e;
+      i += size_t(n);
+    }
+    return "";
+  }
+
+  const Cell& at(uint16_t x, uint16_t y) const { return cells_[size_t(y) * w_ + x]; }
+  bool cursor_hidden = false;
+
+ private:
+  Cell& cell(int x, int y) { return cells_[size_t(y) * w_ + x]; }
+
+  std::string put(const std::string& sym, int width) {
+    if (width == 0) {  // joins the cell before the cursor
+      const int px = wrap_ ? x_ : x_ - 1;
+      if (px < 0) return "combining mark with no cell before it";
+      cell(px, y_).symbol += sym;
+      return "";
+    }
+    if (wrap_) return "text after the last column would wrap";
+    if (x_ + width > w_) return "wide character does not fit";
+    // Like real terminals: a half-overwritten wide character loses its other half.
+    if (cell(x_, y_).symbol.empty() && x_ > 0) cell(x_ - 1, y_).symbol = " ";
+    if (x_ + width < w_ && cell(x_ + width, y_).symbol.empty()) cell(x_ + width, y_).symbol = " ";
+    Cell& c = cell(x_, y_);
+    c.symbol = sym;
+    c.fg = pen_.fg;
+    c.bg = pen_.bg;
+    c.bold = pen_.bold;
+    c.underlined = pen_.underlined;
+    if (width == 2) {
+      Cell& second = cell(x_ + 1, y_);
+      second = c;
+      second.symbol.clear();
+    }
+    x_ += width;
+    if (x_ >= w_) {
+      x_ = w_ - 1;
+      wrap_ = true;
+    }
+    return "";
+  }
+
+  std::string csi(const std::string& params, char final) {
+    if (final == 'H') {
+      int row = 0, col = 0;
+      if (std::sscanf(params.c_str(), "%d;%d", &row, &col) != 2) return "bad cursor move " + params;
+      if (row < 1 || row > h_ || col < 1 || col > w_) return "cursor move off screen " + params;
+      y_ = row - 1;
+      x_ = col - 1;
+      wrap_ = false;
+      return "";
+    }
+    if (final == 'J') {
+      if (params != "2") return "unexpected erase " + params;
+      for (Cell& c : cells_) c = Cell{" ", Color{}, pen_.bg, false, false};  // erased with the current background
+      return "";
+    }
+    if (final == 'l' || final == 'h') {
+      if (params != "?25") return "unexpected mode " + params;
+      cursor_hidden = final == 'l';
+      return "";
+    }
+    if (final != 'm') return std::string("unexpected CSI final ") + final;
+    std::vector<int> p;
+    size_t start = 0;
+    while (start <= params.size()) {
+      const size_t end = std::min(params.find(';', start), params.size());
+      p.push_back(std::atoi(params.substr(start, end - start).c_str()));
+      start = end + 1;
+    }
+    for (size_t k = 0; k < p.size(); ++k) {
+      const int v = p[k];
+      auto ext = [&](Color& out) {
+        if (k + 2 < p.size() && p[k + 1] == 5) {
+          out = Color::indexed(uint8_t(p[k + 2]));
+          k += 2;
+          return true;
+        }
+        if (k + 4 < p.size() && p[k + 1] == 2) {
+          out = Color::rgb(uint8_t(p[k + 2]), uint8_t(p[k + 3]), uint8_t(p[k + 4]));
+          k += 4;
+          return true;
+        }
+        return false;
+      };
+      if (v == 0) pen_ = Pen{};
+      else if (v == 1) pen_.bold = true;
+      else if (v == 4) pen_.underlined = true;
+      else if (v >= 30 && v <= 37) {
+        if (pen_.bold) return "30-37 under bold is ambiguous";
+        pen_.fg = Color::indexed(uint8_t(v - 30));
+      } else if (v >= 90 && v <= 97) pen_.fg = Color::indexed(uint8_t(v - 90 + 8));
+      else if (v >= 40 && v <= 47) pen_.bg = Color::indexed(uint8_t(v - 40));
+      else if (v >= 100 && v <= 107) pen_.bg = Color::indexed(uint8_t(v - 100 + 8));
+      else if (v == 39) pen_.fg = Color{};
+      else if (v == 49) pen_.bg = Color{};
+      else if (v == 38) {
+        if (!ext(pen_.fg)) return "bad 38";
+      } else if (v == 48) {
+        if (!ext(pen_.bg)) return "bad 48";
+      } else {
+        return "unexpected SGR " + std::to_string(v);
+      }
+    }
+    return "";
+  }
+
+  struct Pen {
+    Color fg, bg;
+    bool bold = false, underlined = false;
+  };
+  uint16_t w_ = 0, h_ = 0;
+  int x_ = 0, y_ = 0;
+  bool wrap_ = false;
+  Pen pen_{Color{}, Color::indexed(1), true, false};  // not the default: the writer must not assume one
+  std::vector<Cell> cells_;
+};
+
+TEST(Terminal, RandomFramesReproducedByAModelTerminal) {
+  const char* alphabet[] = {"a", "b", " ", "中", "字", "\xc3\xa9", "e\xcc\x81", "─", "x\x1b[31m", "\xc2\x9b"};
+  const Color colours[] = {Color{}, colors::kBlack, colors::kRed, colors::kCyan, colors::kDarkGray,
+                           colors::kWhite, Color::indexed(200), Color::rgb(20, 20, 28)};
+  struct Op {
+    bool text;
+    uint16_t x, y, w;
+    std::string s;
+    Style style;
+  };
+  std::mt19937 rng(11);
+  auto pick_style = [&] {
+    Style st;
+    if (rng() % 2) st.fg = colours[rng() % std::size(colours)];
+    if (rng() % 3 == 0) st.bg = colours[rng() % std::size(colours)];
+    st.bold = rng() % 4 == 0;
+    st.underlined = rng() % 6 == 0;
+    return st;
+  };
+  const Size sizes[] = {{13, 4}, {12, 5}, {1, 2}};
+  auto random_op = [&](Size sz) {
+    Op op;
+    op.text = rng() % 4 != 0;
+    op.x = uint16_t(rng() % (sz.cols + 1));
+    op.y = uint16_t(rng() % sz.rows);
+    op.w = uint16_t(rng() % (sz.cols + 2));
+    for (int n = int(rng() % 6); n > 0; --n) op.s += alphabet[rng() % std::size(alphabet)];
+    op.style = pick_style();
+    return op;
+  };
+
+  CaptureOutput out;
+  out.sz = sizes[0];
+  Terminal t = make(out);
+  ModelTerminal screen(out.sz.cols, out.sz.rows);
+  std::vector<Op> ops;
+  for (int frame = 0; frame < 400; ++frame) {
+    if (rng() % 20 == 0) {
+      const Size next = sizes[rng() % std::size(sizes)];
+      if (next != out.sz) screen.resize(next.cols, next.rows);  // junk until the writer clears it
+      out.sz = next;
+    }
+    // Mostly small changes to the previous picture, sometimes a new one.
+    if (rng() % 10 == 0) ops.clear();
+    while (ops.size() < 8) ops.push_back(random_op(out.sz));
+    for (int n = int(rng() % 3); n > 0; --n) ops[rng() % ops.size()] = random_op(out.sz);
+
+    Buffer expected;
+    ASSERT_TRUE(t.draw([&](Buffer& b) {
+      for (const Op& op : ops) {
+        if (op.text) b.set_string(op.x, op.y, op.s, op.style, op.w);
+        else b.set_style(Rect{op.x, op.y, op.w, 2}, op.style);
+      }
+      expected = b;
+    }).ok());
+    const std::string bytes = out.take();
+    ASSERT_EQ(screen.feed(bytes), "") << "frame " << frame << ": " << testing::PrintToString(bytes);
+    ASSERT_TRUE(screen.cursor_hidden);
+    for (uint16_t y = 0; y < expected.height(); ++y)
+      for (uint16_t x = 0; x < expected.width(); ++x) {
+        const Cell& want = expected.at(x, y);
+        const Cell& got = screen.at(x, y);
+        ASSERT_EQ(got.symbol, want.symbol) << "frame " << frame << " cell " << x << "," << y;
+        // Colours only matter where something is drawn: the second half of a wide
+        // character shows the style of its first.
+        if (want.symbol.empty()) continue;
+        ASSERT_TRUE(got.fg == want.fg && got.bg == want.bg && got.bold == want.bold &&
+                    got.underlined == want.underlined)
+            << "frame " << frame << " cell " << x << "," << y;
+      }
+  }
 }
 
 }  // namespace
