@@ -270,7 +270,7 @@ DecodeResult decode_root(element root) {
   } else if (type == "ping") {
     return WsMessage{Ping{}};
   } else {
-    return failure("unknown message type \"" + std::string(type) + "\"");
+    return failure("unknown message type \"" + std::string(type.substr(0, 64)) + "\"");
   }
 
   if (symbols_count == 0) return failure("member \"symbols\" is missing");

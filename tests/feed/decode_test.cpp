@@ -311,6 +311,9 @@ std::vector<Case> cases() {
       // member names
       {"unknown row members are ignored", snapshot(row({{"extra", "{\"sym\":1,\"vol\":[null]}"}, {"SYM", "1"}, {"Vol", "\"x\""}})),
        Snapshot{{base_row()}}},
+      {"names that only resemble members are ignored",
+       snapshot(row({{"sym\\u0000", "1"}, {"sectors", "1"}, {"vol ", "1"}, {"hodc_count", "1"}, {"", "1"}})),
+       Snapshot{{base_row()}}},
       {"members in reverse order", [&] { Members m(kSymbolMembers.rbegin(), kSymbolMembers.rend()); return snapshot(object(m)); }(),
        Snapshot{{base_row()}}},
       {"member names with escapes match their decoded text", snapshot(row({{"sym", kAbsent}, {"s\\u0079m", "\"ABC\""}})),
