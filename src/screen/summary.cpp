@@ -1,0 +1,172 @@
+#include <boost/unordered/unordered_flat_map.hpp>
+#include <fmt/format.h>
+
+#include <cmath>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "screen/formats.hpp"
+#include "screen/panels.hpp"
+#include "screen/top3.hpp"
+#include "tui/style.hpp"
+#include "tui/widgets.hpp"
+
+namespace screen {
+
+namespace {
+
+using namespace tui::colors;
+
+constexpr std::string_view kSeparator = "  ·  ";
+
+struct SectorGroup {
+  std::string_view name;
+  double sum = 0.0;
+  uint64_t count = 0;
+};
+
+struct Leader {
+  std::string_view sym;
+  double dvol = 0.0;
+};
+
+struct Break {
+  std::string_view sym;
+  uint32_t hodc = 0;
+};
+
+struct Sector {
+  std::string_view name;
+  double avg = 0.0;
+};
+
+// Everything the four lines need, gathered in one walk over the map.
+struct Breadth {
+  uint64_t priced = 0, up = 0, down = 0, hod_count = 0;
+  std::vector<SectorGroup> groups;  // in order of first appearance
+  Top3<Leader, double> leaders;
+  Top3<Break, uint64_t> breaks;
+};
+
+Breadth gather(const state::SymbolMap& map) {
+  Breadth b;
+  boost::unordered_flat_map<std::string_view, size_t> group_of;
+  for (const auto& [key, row] : map) {
+    if (row.last > 0) {
+      ++b.priced;
+      b.leaders.offer({row.sym, row.dvol}, row.dvol);
+    }
+    if (row.chg) {
+      if (*row.chg > 0) ++b.up;
+      if (*row.chg < 0) ++b.down;
+      if (row.sector) {
+        auto [it, fresh] = group_of.try_emplace(*row.sector, b.groups.size());
+        if (fresh) b.groups.push_back({*row.sector});
+        SectorGroup& g = b.groups[it->second];
+        g.sum += *row.chg;
+        ++g.count;
+      }
+    }
+    if (row.hodc != 0) {
+      ++b.hod_count;
+      b.breaks.offer({row.sym, row.hodc}, row.hodc);
+    }
+  }
+  return b;
+}
+
+// The first `max_bytes` bytes of `text`, moved back to the start of a UTF-8 character
+// that would otherwise be split.
+std::string_view cut_bytes(std::string_view text, size_t max_bytes) {
+  if (text.size() <= max_bytes) return text;
+  auto continuation = [&](size_t i) { return (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80; };
+  size_t cut = max_bytes;
+  // A character is at most four bytes: look back over at most three continuations.
+  size_t lead = cut;
+  while (lead > 0 && cut - lead < 3 && continuation(lead)) --lead;
+  if (lead < cut && !continuation(lead)) {
+    const unsigned char c = static_cast<unsigned char>(text[lead]);
+    const size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    if (lead + len > cut) cut = lead;
+  }
+  return text.substr(0, cut);
+}
+
+tui::Line status_line(const state::App& app, const Breadth& b) {
+  const uint64_t flat = b.priced > b.up + b.down ? b.priced - b.up - b.down : 0;
+  return {
+      {"●", tui::fg(app.connected ? kGreen : kRed)},
+      {fmt::format(" {}  │  {} symbols  │  ", app.connected ? "Connected" : "Disconnected", b.priced), {}},
+      {fmt::format("▲ {}", b.up), tui::fg(kGreen)},
+      {"  ", {}},
+      {fmt::format("▼ {}", b.down), tui::fg(kRed)},
+      {"  ", {}},
+      {fmt::format("─ {}", flat), tui::fg(kDarkGray)},
+  };
+}
+
+tui::Line sector_line(const Breadth& b) {
+  tui::Line line = {{"Sectors:  ", tui::fg(kDarkGray)}};
+  if (b.groups.empty()) {
+    line.push_back({"no data", tui::fg(kDarkGray)});
+    return line;
+  }
+  Top3<Sector, double> top;
+  for (const SectorGroup& g : b.groups) {
+    const double avg = g.sum / double(g.count);
+    top.offer({g.name, avg}, std::fabs(avg));
+  }
+  bool first = true;
+  for (const Sector& s : top.items()) {
+    if (!first) line.push_back({std::string(kSeparator), {}});
+    first = false;
+    line.push_back({fmt::format("{} ", cut_bytes(s.name, 12)), {}});
+    const tui::Color c = s.avg > 0 ? kGreen : s.avg < 0 ? kRed : kWhite;
+    line.push_back({fmt_pct(s.avg), tui::fg(c)});
+  }
+  return line;
+}
+
+tui::Line leaders_line(const Breadth& b) {
+  tui::Line line = {{"$ Leaders:  ", tui::fg(kDarkGray)}};
+  if (b.priced == 0) {
+    line.push_back({"no data", tui::fg(kDarkGray)});
+    return line;
+  }
+  bool first = true;
+  for (const Leader& l : b.leaders.items()) {
+    if (!first) line.push_back({std::string(kSeparator), {}});
+    first = false;
+    line.push_back({std::string(l.sym), tui::fg(kWhite).with_bold()});
+    line.push_back({" " + fmt_dollars(l.dvol), {}});
+  }
+  return line;
+}
+
+tui::Line breaks_line(const Breadth& b) {
+  tui::Line line = {{"HOD Breaks:  ", tui::fg(kDarkGray)}, {fmt::format("{} symbols", b.hod_count), {}}};
+  if (b.hod_count == 0) return line;
+  line.push_back({"  ·  Top: ", {}});
+  bool first = true;
+  for (const Break& h : b.breaks.items()) {
+    if (!first) line.push_back({"  ", {}});
+    first = false;
+    line.push_back({std::string(h.sym), tui::fg(kYellow).with_bold()});
+    line.push_back({fmt::format(" {}x", h.hodc), tui::fg(kYellow)});
+  }
+  return line;
+}
+
+}  // namespace
+
+void render_summary(const state::App& app, tui::Buffer& buf, tui::Rect area) {
+  if (area.empty()) return;
+  const tui::Rect inner = tui::draw_box(buf, area, " Ambertide Scanner ");
+  const Breadth b = gather(app.symbol_map);
+  const std::array<tui::Line, 4> lines = {status_line(app, b), sector_line(b), leaders_line(b),
+                                          breaks_line(b)};
+  tui::draw_paragraph(buf, inner, lines);
+}
+
+}  // namespace screen
