@@ -3,7 +3,9 @@
 #include <simdjson.h>
 
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <utility>
@@ -97,20 +99,51 @@ const char* read_text(element v, std::optional<std::string>& out) {
 
 // ---- member tables ---------------------------------------------------------------
 
-// A member name of at most 7 bytes packed with its length into one word, so matching a
-// key is an integer compare instead of a string compare.
-constexpr uint64_t pack(std::string_view s) {
-  uint64_t v = uint64_t(s.size()) << 56;
-  for (size_t i = 0; i < s.size(); ++i) v |= uint64_t(uint8_t(s[i])) << (8 * i);
-  return v;
+// A member name as one word, so that matching a key costs two integer compares (length
+// and word) instead of a string compare. Two overlapping loads cover every byte of a
+// name of up to 8 bytes, so for a given length the word is unique.
+static_assert(std::endian::native == std::endian::little);
+constexpr size_t kLongestName = 8;
+
+constexpr uint64_t name_word(std::string_view s) {
+  const size_t n = s.size();
+  auto byte = [&](size_t i) { return uint64_t(uint8_t(s[i])); };
+  if (n >= 4) {
+    uint64_t lo = 0, hi = 0;
+    for (size_t i = 0; i < 4; ++i) {
+      lo |= byte(i) << (8 * i);
+      hi |= byte(n - 4 + i) << (8 * i);
+    }
+    return lo | hi << 32;
+  }
+  return n == 0 ? 0 : byte(0) | byte(n >> 1) << 8 | byte(n - 1) << 16;
 }
-constexpr uint64_t kNoMember = ~uint64_t{0};
-inline uint64_t pack_key(std::string_view k) { return k.size() > 7 ? kNoMember : pack(k); }
+
+// The same word read with plain loads; `k` is at most kLongestName bytes.
+inline uint64_t key_word(std::string_view k) {
+  const size_t n = k.size();
+  if (n >= 4) {
+    uint32_t lo, hi;
+    std::memcpy(&lo, k.data(), 4);
+    std::memcpy(&hi, k.data() + n - 4, 4);
+    return lo | uint64_t(hi) << 32;
+  }
+  return name_word(k);
+}
 
 template <size_t N>
-constexpr std::array<uint64_t, N> pack_all(const std::string_view (&names)[N]) {
-  std::array<uint64_t, N> out{};
-  for (size_t i = 0; i < N; ++i) out[i] = pack(names[i]);
+struct NameWords {
+  std::array<uint64_t, N> word{};
+  std::array<size_t, N> size{};
+};
+
+template <size_t N>
+constexpr NameWords<N> name_words(const std::string_view (&names)[N]) {
+  NameWords<N> out;
+  for (size_t i = 0; i < N; ++i) {
+    out.word[i] = name_word(names[i]);
+    out.size[i] = names[i].size();
+  }
   return out;
 }
 
@@ -163,25 +196,27 @@ const char* read_member(AhRow& r, int m, element v) {
 struct SymbolTable {
   using Row = SymbolRow;
   static constexpr const std::string_view* names = kSymbolNames;
-  static constexpr auto packed = pack_all(kSymbolNames);
+  static constexpr auto words = name_words(kSymbolNames);
   static constexpr uint32_t required = kSymbolRequired;
 };
 
 struct AhTable {
   using Row = AhRow;
   static constexpr const std::string_view* names = kAhNames;
-  static constexpr auto packed = pack_all(kAhNames);
+  static constexpr auto words = name_words(kAhNames);
   static constexpr uint32_t required = kAhRequired;
 };
 
 // The table index of member `key`, or -1; `guess` is tried first.
 template <class Table>
 int find_member(std::string_view key, int guess) {
-  const uint64_t k = pack_key(key);
-  constexpr int count = int(Table::packed.size());
-  if (guess < count && Table::packed[guess] == k) return guess;
+  if (key.size() > kLongestName) return -1;
+  const uint64_t k = key_word(key);
+  constexpr auto& w = Table::words;
+  constexpr int count = int(w.word.size());
+  if (guess < count && w.size[guess] == key.size() && w.word[guess] == k) return guess;
   for (int i = 0; i < count; ++i) {
-    if (Table::packed[i] == k) return i;
+    if (w.size[i] == key.size() && w.word[i] == k) return i;
   }
   return -1;
 }
