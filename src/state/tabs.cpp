@@ -1,7 +1,10 @@
 #include "state/tabs.hpp"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <optional>
 
 #include "state/upper.hpp"
@@ -46,10 +49,36 @@ double float_key(std::optional<double> v, bool absolute) {
   return absolute ? std::fabs(x) : x;
 }
 
+// Byte order of symbols, mostly decided by one integer comparison: the first eight
+// bytes big-endian, zero-padded. Equal prefixes fall back to the whole texts, which
+// also settles a zero byte against a shorter text.
+struct SymKey {
+  uint64_t prefix;
+  std::string_view sym;
+
+  explicit SymKey(std::string_view s) : prefix(0), sym(s) {
+    if (s.size() >= 8) {
+      std::memcpy(&prefix, s.data(), 8);
+      if constexpr (std::endian::native == std::endian::little) prefix = __builtin_bswap64(prefix);
+      return;
+    }
+    if (s.empty()) return;
+    // Symbols are short and of every length: selects rather than branches.
+    for (size_t i = 0; i < 8; ++i) {
+      const uint64_t c = static_cast<unsigned char>(s[i < s.size() ? i : 0]);
+      prefix = (prefix << 8) | (i < s.size() ? c : 0);
+    }
+  }
+  friend bool operator<(const SymKey& a, const SymKey& b) {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    return a.sym < b.sym;
+  }
+};
+
 template <class Row>
 bool row_matches(const Row& row, std::string_view upper_search) {
   if (upper_search.empty()) return true;
-  if (std::string_view(row.sym).find(upper_search) != std::string_view::npos) return true;
+  if (bytes_contain(row.sym, upper_search)) return true;
   return row.name && upper_contains(*row.name, upper_search);
 }
 
@@ -64,53 +93,165 @@ struct Candidate {
   const SymbolRow* row;
 };
 
+// How many slots ahead of the row being tested memory is fetched. The rows are large
+// and the walk waits on memory rather than on the tests. The map keeps its elements in
+// one array and iterates it in address order, so the rows a few slots further on are
+// the ones the walk reaches next (were it otherwise, the fetches would only be wasted).
+// Only addresses are computed (a prefetch never faults) and nothing is read there: a
+// slot may be empty or lie past the array.
+constexpr uintptr_t kPrefetchSlots = 6;
+
+// Calls visit(row) for every row of the map in iteration order, fetching the row's
+// `last` and sort member some slots ahead.
+template <class Field, class Visit>
+void walk_rows(const SymbolMap& map, Field SymbolRow::*key_member, Visit&& visit) {
+  using Slot = SymbolMap::value_type;
+  const uintptr_t ahead = kPrefetchSlots * sizeof(Slot);
+  for (const Slot& slot : map) {
+    const SymbolRow& r = slot.second;
+    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(&r.last) + ahead));
+    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(&(r.*key_member)) + ahead));
+    visit(r);
+  }
+}
+
+// With a search, a row that passed the cheap tests waits this many rows before its
+// name is read, so that the name, which lives elsewhere on the heap, has arrived.
+constexpr size_t kNameLag = 8;
+
+// A test that a row cannot displace `worst` from a full selection, cheaper than
+// building its key; false when in doubt.
+struct NoQuickReject {
+  bool operator()(const SymbolRow&, const SymbolRow&, bool) const { return false; }
+};
+
+// In symbol order most rows are settled by their first byte alone.
+struct FirstByteReject {
+  static int first(const std::string& s) { return s.empty() ? -1 : static_cast<unsigned char>(s[0]); }
+  bool operator()(const SymbolRow& row, const SymbolRow& worst, bool ascending) const {
+    return ascending ? first(row.sym) > first(worst.sym) : first(row.sym) < first(worst.sym);
+  }
+};
+
 // The literal result is "collect in map order, stable sort, cut to max_rows". Ordering
 // by (key, collection index) is a strict total order giving that same sequence, so a
 // bounded max-heap of the best max_rows so far selects exactly those rows while only
 // they are ever copied.
-template <class Key, class KeyOf>
-std::vector<SymbolRow> select_rows(const App& app, const TabDef& def, std::string_view upper_search,
-                                   KeyOf key_of) {
+template <class Key, bool Searching, class Filter, class Field, class KeyOf, class QuickReject = NoQuickReject>
+std::vector<SymbolRow> select_rows(const App& app, bool ascending, std::string_view upper_search,
+                                   Filter filter, Field SymbolRow::*key_member, KeyOf key_of,
+                                   QuickReject quick_reject = {}) {
   using C = Candidate<Key>;
-  const bool ascending = def.ascending;
-  const auto before = [ascending](const C& a, const C& b) {
-    if (a.key < b.key) return ascending;
-    if (b.key < a.key) return !ascending;
+  const auto key_before = [ascending](const Key& a, const Key& b) { return ascending ? a < b : b < a; };
+  const auto before = [key_before](const C& a, const C& b) {
+    if (key_before(a.key, b.key)) return true;
+    if (key_before(b.key, a.key)) return false;
     return a.index < b.index;
   };
 
+  const bool cut = app.max_rows < app.symbol_map.size();
+  const size_t cap = cut ? size_t(app.max_rows) : app.symbol_map.size();
   std::vector<C> best;
+  best.reserve(cap);
   size_t index = 0;
-  if (app.max_rows >= app.symbol_map.size()) {
-    // No cut can happen: gather everything and sort.
-    best.reserve(app.symbol_map.size());
-    for (const auto& [sym, row] : app.symbol_map) {
-      if (passes(def, row, upper_search)) best.push_back(C{key_of(row), index++, &row});
+  // Takes the rows that pass every test, in map order.
+  const auto offer = [&](const SymbolRow& row) {
+    if (cut && best.size() == cap && quick_reject(row, *best.front().row, ascending)) {
+      ++index;
+      return;
     }
-    std::sort(best.begin(), best.end(), before);
-  } else {
-    const size_t cap = size_t(app.max_rows);
-    best.reserve(cap);
-    for (const auto& [sym, row] : app.symbol_map) {
-      if (!passes(def, row, upper_search)) continue;
-      C c{key_of(row), index++, &row};
-      if (best.size() < cap) {
-        best.push_back(c);
-        std::push_heap(best.begin(), best.end(), before);
-      } else if (before(c, best.front())) {
-        // A later row never displaces an equal one: its index is larger.
-        std::pop_heap(best.begin(), best.end(), before);
-        best.back() = c;
-        std::push_heap(best.begin(), best.end(), before);
+    const C c{key_of(row), index++, &row};
+    if (!cut) {
+      best.push_back(c);
+    } else if (best.size() < cap) {
+      best.push_back(c);
+      std::push_heap(best.begin(), best.end(), before);
+    } else if (key_before(c.key, best.front().key)) {
+      // Only a strictly better key displaces the worst kept row: on equal keys the
+      // kept row came first in map order.
+      std::pop_heap(best.begin(), best.end(), before);
+      best.back() = c;
+      std::push_heap(best.begin(), best.end(), before);
+    }
+  };
+  const auto cheap_tests = [&](const SymbolRow& row) { return filter(row) && row.last > 0.0; };
+
+  if constexpr (Searching) {
+    std::array<const SymbolRow*, kNameLag> waiting{};
+    size_t head = 0;
+    size_t count = 0;
+    const auto settle = [&](const SymbolRow& row) {
+      if (matches_search(row, upper_search)) offer(row);
+    };
+    walk_rows(app.symbol_map, key_member, [&](const SymbolRow& row) {
+      if (!cheap_tests(row)) return;
+      if (row.name) __builtin_prefetch(row.name->data());
+      if (count == kNameLag) {
+        settle(*waiting[head]);
+        waiting[head] = &row;
+        head = (head + 1) % kNameLag;
+      } else {
+        waiting[(head + count++) % kNameLag] = &row;
       }
-    }
-    std::sort_heap(best.begin(), best.end(), before);
+    });
+    for (; count > 0; --count, head = (head + 1) % kNameLag) settle(*waiting[head]);
+  } else {
+    walk_rows(app.symbol_map, key_member, [&](const SymbolRow& row) {
+      if (cheap_tests(row)) offer(row);
+    });
   }
 
+  if (cut) {
+    std::sort_heap(best.begin(), best.end(), before);
+  } else {
+    std::sort(best.begin(), best.end(), before);
+  }
   std::vector<SymbolRow> rows;
   rows.reserve(best.size());
   for (const C& c : best) rows.push_back(*c.row);
   return rows;
+}
+
+// Instantiates the selection for the tab's filter and key, so that the tests of the
+// hot loop are inlined rather than called through the table's pointers.
+template <bool Searching>
+std::vector<SymbolRow> select_for_tab(const App& app, const TabDef& def, std::string_view upper_search) {
+  const auto with_filter = [&](auto&& run) {
+    if (def.filter == no_filter) return run([](const SymbolRow&) { return true; });
+    if (def.filter == gainers_filter) return run([](const SymbolRow& r) { return gainers_filter(r); });
+    if (def.filter == losers_filter) return run([](const SymbolRow& r) { return losers_filter(r); });
+    if (def.filter == hod_filter) return run([](const SymbolRow& r) { return hod_filter(r); });
+    return run(def.filter);
+  };
+  const bool asc = def.ascending;
+  const bool abs = def.absolute;
+  return with_filter([&](auto filter) -> std::vector<SymbolRow> {
+    switch (def.sort_key) {
+      case SortKey::Vol:
+        return select_rows<int64_t, Searching>(app, asc, upper_search, filter, &SymbolRow::vol,
+                                               [](const SymbolRow& r) { return r.vol; });
+      case SortKey::Chg:
+        return select_rows<double, Searching>(app, asc, upper_search, filter, &SymbolRow::chg,
+                                              [abs](const SymbolRow& r) { return float_key(r.chg, abs); });
+      case SortKey::Gap:
+        return select_rows<double, Searching>(app, asc, upper_search, filter, &SymbolRow::gap,
+                                              [abs](const SymbolRow& r) { return float_key(r.gap, abs); });
+      case SortKey::Tc:
+        return select_rows<int64_t, Searching>(app, asc, upper_search, filter, &SymbolRow::tc,
+                                               [](const SymbolRow& r) { return r.tc; });
+      case SortKey::Hodc:
+        return select_rows<uint32_t, Searching>(app, asc, upper_search, filter, &SymbolRow::hodc,
+                                                [](const SymbolRow& r) { return r.hodc; });
+      case SortKey::Vpm:
+        return select_rows<int64_t, Searching>(app, asc, upper_search, filter, &SymbolRow::vpm,
+                                               [](const SymbolRow& r) { return r.vpm; });
+      case SortKey::Sym:
+        return select_rows<SymKey, Searching>(app, asc, upper_search, filter, &SymbolRow::sym,
+                                              [](const SymbolRow& r) { return SymKey(r.sym); },
+                                              FirstByteReject{});
+    }
+    return {};
+  });
 }
 
 }  // namespace
@@ -144,27 +285,8 @@ std::vector<SymbolRow> get_rows(const App& app) {
   if (app.tab >= TABS.size() || app.max_rows == 0) return {};
   const TabDef& def = TABS[app.tab];
   const std::string upper_search = upper_case(app.search);
-  const bool abs = def.absolute;
-  switch (def.sort_key) {
-    case SortKey::Vol:
-      return select_rows<int64_t>(app, def, upper_search, [](const SymbolRow& r) { return r.vol; });
-    case SortKey::Chg:
-      return select_rows<double>(app, def, upper_search,
-                                 [abs](const SymbolRow& r) { return float_key(r.chg, abs); });
-    case SortKey::Gap:
-      return select_rows<double>(app, def, upper_search,
-                                 [abs](const SymbolRow& r) { return float_key(r.gap, abs); });
-    case SortKey::Tc:
-      return select_rows<int64_t>(app, def, upper_search, [](const SymbolRow& r) { return r.tc; });
-    case SortKey::Hodc:
-      return select_rows<uint32_t>(app, def, upper_search, [](const SymbolRow& r) { return r.hodc; });
-    case SortKey::Vpm:
-      return select_rows<int64_t>(app, def, upper_search, [](const SymbolRow& r) { return r.vpm; });
-    case SortKey::Sym:
-      return select_rows<std::string_view>(app, def, upper_search,
-                                           [](const SymbolRow& r) { return std::string_view(r.sym); });
-  }
-  return {};
+  if (upper_search.empty()) return select_for_tab<false>(app, def, upper_search);
+  return select_for_tab<true>(app, def, upper_search);
 }
 
 std::vector<AhRow> ah_visible_rows(const App& app) {

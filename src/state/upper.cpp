@@ -2,8 +2,11 @@
 
 #include <unicode/ucasemap.h>
 
+#include <array>
+#include <bit>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "state/tabs.hpp"
@@ -11,7 +14,7 @@
 namespace state {
 namespace {
 
-char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - ('a' - 'A')) : c; }
+// ---- ICU ---------------------------------------------------------------------------
 
 // The root locale (""): no language-specific rules such as the Turkish dotted i.
 // ucasemap_utf8ToUpper takes the map as const, so one map serves every thread.
@@ -24,12 +27,13 @@ const UCaseMap* root_case_map() {
   return map;
 }
 
-// Upper-cases non-ASCII `text` into `out` (resized to the result). Falls back to the
-// ASCII mapping alone if ICU refuses the text, so a search never fails.
-void icu_upper(std::string_view text, std::string& out) {
+char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - ('a' - 'A')) : c; }
+
+// Upper-cases `text` with ICU into `out`, returning the length; the ASCII mapping
+// alone if ICU refuses the text, so a search never fails.
+size_t icu_upper(std::string_view text, std::string& out) {
   const UCaseMap* map = root_case_map();
-  if (map != nullptr && text.size() <= size_t(INT32_MAX / 3)) {
-    // Full mapping grows UTF-8 by at most 3x per scalar value; start with room for the usual case.
+  if (map != nullptr && text.size() <= size_t(INT32_MAX / 4)) {
     if (out.size() < text.size() + 16) out.resize(text.size() + 16);
     for (int attempt = 0; attempt < 2; ++attempt) {
       UErrorCode status = U_ZERO_ERROR;
@@ -39,59 +43,250 @@ void icu_upper(std::string_view text, std::string& out) {
         out.resize(size_t(n));
         continue;
       }
-      if (U_SUCCESS(status) && n >= 0) {
-        out.resize(size_t(n));
-        return;
-      }
+      if (U_SUCCESS(status) && n >= 0) return size_t(n);
       break;
     }
   }
-  out.assign(text);
-  for (char& c : out) c = ascii_upper(c);
+  if (out.size() < text.size()) out.resize(text.size());
+  for (size_t i = 0; i < text.size(); ++i) out[i] = ascii_upper(text[i]);
+  return text.size();
 }
 
-// Substring search over ASCII `text` as if upper-cased; `needle` is non-empty ASCII.
-bool ascii_upper_contains(std::string_view text, std::string_view needle) {
-  if (needle.size() > text.size()) return false;
-  const size_t last = text.size() - needle.size();
-  const char first = needle[0];
-  for (size_t i = 0; i <= last; ++i) {
-    if (ascii_upper(text[i]) != first) continue;
-    size_t j = 1;
-    while (j < needle.size() && ascii_upper(text[i + j]) == needle[j]) ++j;
-    if (j == needle.size()) return true;
+// ---- Words of eight bytes ----------------------------------------------------------
+
+// Byte i of a text is byte i of a little-endian word throughout.
+static_assert(std::endian::native == std::endian::little);
+
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+
+// Bytes i.. of the n-byte text at h; bytes past the end read as 0x80. Never reads
+// outside the text: near its end it loads the last eight bytes and shifts.
+[[gnu::always_inline]] inline uint64_t load_at(const unsigned char* h, size_t n, size_t i) {
+  uint64_t w;
+  if (i + 8 <= n) {
+    std::memcpy(&w, h + i, 8);
+    return w;
+  }
+  const size_t avail = n - i;  // 0..7
+  if (avail == 0) return kHighBits;
+  if (n >= 8) {
+    std::memcpy(&w, h + n - 8, 8);
+    w >>= 8 * (8 - avail);
+  } else {
+    w = 0;
+    for (size_t k = 0; k < avail; ++k) w |= uint64_t(h[i + k]) << (8 * k);
+  }
+  return w | (kHighBits & (~uint64_t(0) << (8 * avail)));
+}
+
+// High bit set in exactly the bytes of x that are zero (no carries between bytes).
+[[gnu::always_inline]] inline uint64_t zero_bytes(uint64_t x) {
+  constexpr uint64_t low7 = ~kHighBits;
+  return ~(((x & low7) + low7) | x | low7);
+}
+
+// ASCII upper case of eight bytes below 0x80: adding 0x1F sets a byte's high bit from
+// 'a' up, adding 0x05 from past 'z'.
+uint64_t ascii_upper8(uint64_t w) {
+  const uint64_t from_a = w + 0x1F1F1F1F1F1F1F1Full;
+  const uint64_t past_z = w + 0x0505050505050505ull;
+  const uint64_t lower = from_a & ~past_z & kHighBits;
+  return w ^ (lower >> 2);  // 0x80 >> 2 is the case bit 0x20
+}
+
+// ---- Two-byte characters -----------------------------------------------------------
+
+// The mapping of every two-byte UTF-8 character (U+0080..U+07FF: Latin, Greek,
+// Cyrillic, Hebrew, Arabic...), taken from ICU once. Under the root locale the upper
+// case of a character does not depend on its neighbours, so mapping character by
+// character gives ICU's result for the whole text.
+struct Mapped {
+  uint8_t len;  // kNotTabled: leave the text to ICU
+  char bytes[7];
+};
+constexpr uint8_t kNotTabled = 0xFF;
+constexpr size_t kMaxExpansion = 4;  // bytes out per byte in, table or ASCII
+
+struct TwoByteTable {
+  std::array<Mapped, 0x800> map{};
+  // The second bytes of the characters whose upper case holds ASCII ("ß" gives "SS",
+  // "ı" gives "I") or that ICU must map; `any_suspect` when they are too many to list.
+  std::array<uint8_t, 8> suspect_seconds{};
+  size_t suspects = 0;
+  bool any_suspect = false;
+};
+
+const TwoByteTable& two_byte_table() {
+  static const TwoByteTable table = [] {
+    TwoByteTable t;
+    const UCaseMap* map = root_case_map();
+    for (uint32_t cp = 0; cp < 0x800; ++cp) {
+      Mapped& m = t.map[cp];
+      m.len = kNotTabled;
+      if (cp < 0x80) continue;
+      const char in[2] = {char(0xC0 | (cp >> 6)), char(0x80 | (cp & 0x3F))};
+      char out[16];
+      UErrorCode status = U_ZERO_ERROR;
+      const int32_t n = map ? ucasemap_utf8ToUpper(map, out, int32_t(sizeof out), in, 2, &status) : -1;
+      bool to_ascii = true;
+      if (map && U_SUCCESS(status) && n > 0 && size_t(n) <= sizeof m.bytes) {
+        m.len = uint8_t(n);
+        std::memcpy(m.bytes, out, size_t(n));
+        to_ascii = false;
+        for (int32_t i = 0; i < n; ++i) to_ascii |= static_cast<unsigned char>(out[i]) < 0x80;
+      }
+      if (!to_ascii) continue;
+      const auto second = static_cast<uint8_t>(in[1]);
+      bool listed = false;
+      for (size_t i = 0; i < t.suspects; ++i) listed |= t.suspect_seconds[i] == second;
+      if (listed) continue;
+      if (t.suspects == t.suspect_seconds.size()) {
+        t.any_suspect = true;
+      } else {
+        t.suspect_seconds[t.suspects++] = second;
+      }
+    }
+    return t;
+  }();
+  return table;
+}
+
+// Upper-cases text made of ASCII and two-byte characters into out (room for
+// kMaxExpansion bytes per input byte plus 8). Returns the length, or SIZE_MAX when
+// some character is longer or ill-formed and ICU must decide. ASCII goes eight bytes
+// at a time, up to the next non-ASCII byte.
+size_t table_upper(std::string_view text, char* out) {
+  const auto& table = two_byte_table().map;
+  const auto* const h = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  size_t i = 0;
+  char* o = out;
+  while (i < n) {
+    const size_t take = n - i < 8 ? n - i : 8;
+    const uint64_t w = load_at(h, n, i);
+    // Padding reads as 0x80, so `high` also ends the run at the end of the text.
+    const uint64_t high = w & kHighBits;
+    const uint64_t upper = ascii_upper8(w & ~kHighBits);
+    std::memcpy(o, &upper, 8);  // bytes past the ASCII run are overwritten below
+    const size_t ascii = high == 0 ? take : size_t(std::countr_zero(high)) / 8;
+    i += ascii;
+    o += ascii;
+    if (ascii == take) continue;
+    // Two-byte form: lead C2..DF (C0 and C1 would be overlong), then one continuation.
+    const unsigned char b = h[i];
+    if (b < 0xC2 || b > 0xDF || n - i < 2 || (h[i + 1] & 0xC0) != 0x80) return SIZE_MAX;
+    const Mapped& m = table[((b & 0x1Fu) << 6) | (h[i + 1] & 0x3Fu)];
+    if (m.len == kNotTabled) return SIZE_MAX;
+    std::memcpy(o, m.bytes, sizeof m.bytes);  // fixed size: cheaper than m.len bytes
+    o += m.len;
+    i += 2;
+  }
+  return size_t(o - out);
+}
+
+// Whether some character of `text` may upper-case to something holding ASCII: one of
+// the listed two-byte characters (judged by its second byte alone, which errs only
+// towards yes), any longer character, or a byte ICU would have to judge.
+bool may_upper_to_ascii(std::string_view text) {
+  const TwoByteTable& t = two_byte_table();
+  const auto* h = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  for (size_t i = 0; i < n; i += 8) {
+    const uint64_t w = load_at(h, n, i);
+    const uint64_t real = n - i >= 8 ? ~uint64_t(0) : ~(~uint64_t(0) << (8 * (n - i)));
+    if ((w & kHighBits & real) == 0) continue;  // all ASCII
+    if (t.any_suspect) return true;
+    uint64_t hit = zero_bytes((w & (0xE0 * kOnes)) ^ (0xE0 * kOnes));  // leads of 3 and 4 bytes
+    for (size_t k = 0; k < t.suspects; ++k) hit |= zero_bytes(w ^ (t.suspect_seconds[k] * kOnes));
+    if ((hit & real) != 0) return true;
   }
   return false;
 }
 
-}  // namespace
-
-bool is_ascii(std::string_view text) {
-  unsigned char bits = 0;
-  for (char c : text) bits |= static_cast<unsigned char>(c);
-  return bits < 0x80;
+// upper_case(text) into the thread's scratch buffer.
+std::string_view upper_into_scratch(std::string_view text) {
+  thread_local std::string scratch;
+  const size_t room = text.size() * kMaxExpansion + 8;
+  if (scratch.size() < room) scratch.resize(room);
+  size_t n = table_upper(text, scratch.data());
+  if (n == SIZE_MAX) n = icu_upper(text, scratch);
+  return std::string_view(scratch.data(), n);
 }
 
-std::string upper_case(std::string_view text) {
-  std::string out;
-  if (is_ascii(text)) {
-    out.assign(text);
-    for (char& c : out) c = ascii_upper(c);
-  } else {
-    icu_upper(text, out);
+// ---- Substring search --------------------------------------------------------------
+
+// One byte of the needle: text byte c matches when (c | fold) == want. With folding,
+// an ASCII letter matches either case, which on ASCII bytes is "upper(c) == letter".
+struct NeedleByte {
+  uint8_t fold;
+  uint8_t want;
+};
+
+NeedleByte needle_byte(char n, bool fold) {
+  const auto c = static_cast<unsigned char>(n);
+  if (fold && c >= 'A' && c <= 'Z') return {0x20, uint8_t(c | 0x20)};
+  return {0, c};
+}
+
+// Whether `hay` contains `needle` (not empty), ASCII letters of the text compared
+// case-insensitively when `fold` is set. Eight positions are tested at once on the
+// first two needle bytes, without a branch per byte; only their hits are checked on.
+bool find_bytes(std::string_view hay, std::string_view needle, bool fold) {
+  const size_t n = hay.size();
+  const size_t m = needle.size();
+  if (m > n) return false;
+  const auto* h = reinterpret_cast<const unsigned char*>(hay.data());
+  const size_t last = n - m;
+  const NeedleByte b0 = needle_byte(needle[0], fold);
+  const NeedleByte b1 = needle_byte(m > 1 ? needle[1] : '\0', fold);
+  for (size_t i = 0; i <= last; i += 8) {
+    uint64_t hits = zero_bytes((load_at(h, n, i) | (b0.fold * kOnes)) ^ (b0.want * kOnes));
+    if (m > 1) hits &= zero_bytes((load_at(h, n, i + 1) | (b1.fold * kOnes)) ^ (b1.want * kOnes));
+    if (last - i < 7) hits &= (uint64_t(1) << (8 * (last - i + 1))) - 1;  // starts past `last`
+    while (hits != 0) {
+      const size_t pos = i + size_t(std::countr_zero(hits)) / 8;
+      size_t j = 2;
+      while (j < m) {
+        const NeedleByte b = needle_byte(needle[j], fold);
+        if ((h[pos + j] | b.fold) != b.want) break;
+        ++j;
+      }
+      if (j >= m) return true;
+      hits &= hits - 1;
+    }
   }
-  return out;
+  return false;
+}
+
+// ASCII, without lower-case letters: what an upper-cased search typed in ASCII is.
+bool upper_ascii(std::string_view s) {
+  for (char c : s) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= 0x80 || (b >= 'a' && b <= 'z')) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string upper_case(std::string_view text) { return std::string(upper_into_scratch(text)); }
+
+bool bytes_contain(std::string_view hay, std::string_view needle) {
+  return needle.empty() || find_bytes(hay, needle, false);
 }
 
 bool upper_contains(std::string_view text, std::string_view upper_needle) {
   if (upper_needle.empty()) return true;
-  if (is_ascii(text)) {
-    // ASCII upper-cases to ASCII, so a needle with any other byte cannot occur in it.
-    return is_ascii(upper_needle) && ascii_upper_contains(text, upper_needle);
+  if (upper_ascii(upper_needle)) {
+    // Upper-casing maps each ASCII run of the text to the same run upper-cased, and
+    // (but for the few characters may_upper_to_ascii looks for) every other character
+    // to bytes outside ASCII. An ASCII needle then occurs in the upper case exactly
+    // where it occurs in the text with letters folded, and nothing needs writing.
+    if (find_bytes(text, upper_needle, true)) return true;
+    if (!may_upper_to_ascii(text)) return false;
   }
-  thread_local std::string scratch;
-  icu_upper(text, scratch);
-  return std::string_view(scratch).find(upper_needle) != std::string_view::npos;
+  return find_bytes(upper_into_scratch(text), upper_needle, false);
 }
 
 }  // namespace state

@@ -5,7 +5,8 @@
 
 namespace state {
 
-bool is_ascii(std::string_view text);
+// Whether `hay` contains `needle` byte for byte; tuned for texts of a few dozen bytes.
+bool bytes_contain(std::string_view hay, std::string_view needle);
 
 // Whether upper_case(text) contains `upper_needle`. Allocates nothing once the
 // thread's scratch buffer has grown to the longest non-ASCII text seen.
