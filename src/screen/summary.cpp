@@ -26,51 +26,79 @@ struct SectorGroup {
   uint64_t count = 0;
 };
 
-struct Leader {
-  std::string_view sym;
-  double dvol = 0.0;
-};
-
-struct Break {
-  std::string_view sym;
-  uint32_t hodc = 0;
-};
-
 struct Sector {
   std::string_view name;
   double avg = 0.0;
 };
 
+// Rows grouped by exact sector text, groups in order of first appearance. A market
+// has a dozen or so sectors, so a short linear scan beats hashing the
+// text of every row; a hash index takes over if the feed ever sends many.
+class SectorGroups {
+ public:
+  void add(std::string_view name, double chg) {
+    SectorGroup& g = find_or_add(name);
+    g.sum += chg;
+    ++g.count;
+  }
+  const std::vector<SectorGroup>& groups() const { return groups_; }
+
+ private:
+  static constexpr size_t kScanLimit = 32;
+
+  SectorGroup& find_or_add(std::string_view name) {
+    if (index_.empty()) {
+      for (SectorGroup& g : groups_)
+        if (g.name == name) return g;
+      groups_.push_back({name});
+      if (groups_.size() > kScanLimit)
+        for (size_t i = 0; i < groups_.size(); ++i) index_.emplace(groups_[i].name, i);
+      return groups_.back();
+    }
+    auto [it, fresh] = index_.try_emplace(name, groups_.size());
+    if (fresh) groups_.push_back({name});
+    return groups_[it->second];
+  }
+
+  std::vector<SectorGroup> groups_;
+  boost::unordered_flat_map<std::string_view, size_t> index_;
+};
+
 // Everything the four lines need, gathered in one walk over the map.
 struct Breadth {
   uint64_t priced = 0, up = 0, down = 0, hod_count = 0;
-  std::vector<SectorGroup> groups;  // in order of first appearance
-  Top3<Leader, double> leaders;
-  Top3<Break, uint64_t> breaks;
+  SectorGroups sectors;
+  // Rows, not their symbols: the symbol is read only for the three kept.
+  Top3<const feed::SymbolRow*, double> leaders;
+  Top3<const feed::SymbolRow*, uint64_t> breaks;
 };
 
 Breadth gather(const state::SymbolMap& map) {
   Breadth b;
-  boost::unordered_flat_map<std::string_view, size_t> group_of;
+  // The walk is bound by memory, and the sector texts live on the heap in no
+  // particular order: fetching the text of a row a few places ahead keeps the walk
+  // from stalling on it. The rows themselves are read in order, which the hardware
+  // already streams.
+  constexpr int kTextAhead = 12;
+  auto ahead = map.begin();
+  for (int i = 0; i < kTextAhead && ahead != map.end(); ++i) ++ahead;
   for (const auto& [key, row] : map) {
+    if (ahead != map.end()) {
+      if (ahead->second.sector) __builtin_prefetch(ahead->second.sector->data());
+      ++ahead;
+    }
     if (row.last > 0) {
       ++b.priced;
-      b.leaders.offer({row.sym, row.dvol}, row.dvol);
+      b.leaders.offer(&row, row.dvol);
     }
     if (row.chg) {
       if (*row.chg > 0) ++b.up;
       if (*row.chg < 0) ++b.down;
-      if (row.sector) {
-        auto [it, fresh] = group_of.try_emplace(*row.sector, b.groups.size());
-        if (fresh) b.groups.push_back({*row.sector});
-        SectorGroup& g = b.groups[it->second];
-        g.sum += *row.chg;
-        ++g.count;
-      }
+      if (row.sector) b.sectors.add(*row.sector, *row.chg);
     }
     if (row.hodc != 0) {
       ++b.hod_count;
-      b.breaks.offer({row.sym, row.hodc}, row.hodc);
+      b.breaks.offer(&row, row.hodc);
     }
   }
   return b;
@@ -108,12 +136,12 @@ tui::Line status_line(const state::App& app, const Breadth& b) {
 
 tui::Line sector_line(const Breadth& b) {
   tui::Line line = {{"Sectors:  ", tui::fg(kDarkGray)}};
-  if (b.groups.empty()) {
+  if (b.sectors.groups().empty()) {
     line.push_back({"no data", tui::fg(kDarkGray)});
     return line;
   }
   Top3<Sector, double> top;
-  for (const SectorGroup& g : b.groups) {
+  for (const SectorGroup& g : b.sectors.groups()) {
     const double avg = g.sum / double(g.count);
     top.offer({g.name, avg}, std::fabs(avg));
   }
@@ -135,11 +163,11 @@ tui::Line leaders_line(const Breadth& b) {
     return line;
   }
   bool first = true;
-  for (const Leader& l : b.leaders.items()) {
+  for (const feed::SymbolRow* r : b.leaders.items()) {
     if (!first) line.push_back({std::string(kSeparator), {}});
     first = false;
-    line.push_back({std::string(l.sym), tui::fg(kWhite).with_bold()});
-    line.push_back({" " + fmt_dollars(l.dvol), {}});
+    line.push_back({r->sym, tui::fg(kWhite).with_bold()});
+    line.push_back({" " + fmt_dollars(r->dvol), {}});
   }
   return line;
 }
@@ -149,11 +177,11 @@ tui::Line breaks_line(const Breadth& b) {
   if (b.hod_count == 0) return line;
   line.push_back({"  ·  Top: ", {}});
   bool first = true;
-  for (const Break& h : b.breaks.items()) {
+  for (const feed::SymbolRow* r : b.breaks.items()) {
     if (!first) line.push_back({"  ", {}});
     first = false;
-    line.push_back({std::string(h.sym), tui::fg(kYellow).with_bold()});
-    line.push_back({fmt::format(" {}x", h.hodc), tui::fg(kYellow)});
+    line.push_back({r->sym, tui::fg(kYellow).with_bold()});
+    line.push_back({fmt::format(" {}x", r->hodc), tui::fg(kYellow)});
   }
   return line;
 }

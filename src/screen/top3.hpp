@@ -24,6 +24,8 @@ template <class T, class Key>
 class Top3 {
  public:
   void offer(const T& item, Key key) {
+    // Most entries do not beat the third: one comparison turns them away.
+    if (size_ == items_.size() && !ranks_above(key, keys_.back())) return;
     size_t i = 0;
     while (i < size_ && !ranks_above(key, keys_[i])) ++i;
     if (i == items_.size()) return;

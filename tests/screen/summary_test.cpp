@@ -135,6 +135,23 @@ TEST(Summary, Sectors) {
   }
 }
 
+// Past a few dozen sectors the grouping switches to a hash index; the groups and
+// their order of first appearance must not change with it.
+TEST(Summary, ManySectors) {
+  state::App app(50);
+  for (int i = 0; i < 200; ++i) {
+    const int sector = i % 50;
+    // Sector 17 averages -9.0, sector 42 averages 8.0 and sector 3 averages 7.0 (each
+    // over its four rows); every other sector averages 1.0.
+    double chg = 1.0;
+    if (sector == 17) chg = i < 100 ? -8.0 : -10.0;
+    if (sector == 42) chg = 8.0;
+    if (sector == 3) chg = i < 100 ? 6.0 : 8.0;
+    add(app, row(fmt::format("R{}", i), 1, chg, fmt::format("Sector{}", sector)));
+  }
+  EXPECT_EQ(line(render(app, 120), 2), "Sectors:  Sector17 -9.0%  ·  Sector42 +8.0%  ·  Sector3 +7.0%");
+}
+
 TEST(Summary, SectorColours) {
   state::App app(50);
   add(app, row("A", 1, -3.4, "Down"));
