@@ -158,7 +158,9 @@ void render_table(const state::App& app, tui::Buffer& buf, tui::Rect area) {
   tui::draw_line(buf, parts[0], tab_bar(app));
 
   uint64_t total = 0;
-  if (app.tab == state::AH_TAB) {
+  // Only 0 to 7 have a TabDef; anything else (8, the after-hours tab) must not reach
+  // get_rows.
+  if (app.tab >= state::TABS.size()) {
     static const tui::TableRow header = header_row(kAhHeaders, kCyan);
     total = draw_rows(state::ah_visible_rows(app), app.scroll, ah_row, kAhWidths, header, buf, parts[2]);
   } else {
