@@ -41,11 +41,12 @@ const char* read_float(element v, double& out) {
 }
 
 const char* read_float(element v, std::optional<double>& out) {
-  if (v.is_null()) return nullptr;
   double d;
-  if (v.get_double().get(d) != simdjson::SUCCESS) return "is not a number";
-  out = d;
-  return nullptr;
+  if (v.get_double().get(d) == simdjson::SUCCESS) {
+    out = d;
+    return nullptr;
+  }
+  return v.is_null() ? nullptr : "is not a number";  // null: not present
 }
 
 // The parser keeps integers written without fraction or exponent as int64 (or uint64
@@ -63,12 +64,13 @@ const char* read_int(element v, int64_t& out) {
 }
 
 const char* read_int(element v, std::optional<int64_t>& out) {
-  if (v.is_null()) return nullptr;
   int64_t i;
   const auto err = v.get_int64().get(i);
-  if (err != simdjson::SUCCESS) return int_problem(v, err);
-  out = i;
-  return nullptr;
+  if (err == simdjson::SUCCESS) {
+    out = i;
+    return nullptr;
+  }
+  return v.is_null() ? nullptr : int_problem(v, err);  // null: not present
 }
 
 const char* read_count(element v, uint32_t& out) {
@@ -80,7 +82,7 @@ const char* read_count(element v, uint32_t& out) {
   return nullptr;
 }
 
-const char* read_text(element v, std::string& out) {
+[[gnu::always_inline]] inline const char* read_text(element v, std::string& out) {
   std::string_view s;
   if (v.get_string().get(s) == simdjson::SUCCESS) {
     out.assign(s);
@@ -89,12 +91,13 @@ const char* read_text(element v, std::string& out) {
   return v.is_null() ? "is null" : "is not a string";
 }
 
-const char* read_text(element v, std::optional<std::string>& out) {
-  if (v.is_null()) return nullptr;
+[[gnu::always_inline]] inline const char* read_text(element v, std::optional<std::string>& out) {
   std::string_view s;
-  if (v.get_string().get(s) != simdjson::SUCCESS) return "is not a string";
-  out.emplace(s);
-  return nullptr;
+  if (v.get_string().get(s) == simdjson::SUCCESS) {
+    out.emplace(s);
+    return nullptr;
+  }
+  return v.is_null() ? nullptr : "is not a string";  // null: not present
 }
 
 // ---- member tables ---------------------------------------------------------------
