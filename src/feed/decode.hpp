@@ -18,7 +18,7 @@ using DecodeResult = std::variant<WsMessage, DecodeError>;
 // Longest message text that decodes; a longer one fails without being parsed. Each
 // thread's parser keeps buffers sized for the longest text it has decoded: about 15
 // times its size reserved, about 5 times resident.
-inline constexpr size_t kMaxMessageBytes = size_t{16} << 20;
+inline constexpr size_t kMaxMessageBytes = size_t{64} << 20;
 // Deepest nesting of arrays and objects, the message object counting as level 1.
 inline constexpr size_t kMaxNestingDepth = 1024;
 // Readable bytes decode_message_padded needs after the text (their content is not used).
