@@ -17,12 +17,16 @@ constexpr std::array<const char*, 12> kSectors = {
     "Consumer Discretionary", "Industrials", "Materials", "Utilities",
     "Real Estate", "Communication Services", "Consumer Staples", "Télécoms"};
 
-constexpr std::array<const char*, 40> kWords = {
-    "Acme",     "Global",  "Northern", "Pacific",  "Atlas",   "Summit",   "Harbor",  "Pioneer",
-    "Quantum",  "Vertex",  "Silver",   "Granite",  "Orion",   "Liberty",  "Crescent", "Evergreen",
-    "Société",  "Zürich",  "Ørsted",   "Nürnberg", "Québec",  "São Paulo", "Kraków",  "Straße",
-    "Åland",    "Çelik",   "Española", "Møller",   "東京",    "Genève",   "Bioscience", "Minerals",
-    "Energy",   "Systems", "Networks", "Pharma",   "Capital", "Robotics", "Foods",   "Logistics"};
+constexpr std::array<const char*, 28> kWords = {
+    "Acme",    "Global",   "Northern", "Pacific",    "Atlas",   "Summit",   "Harbor",   "Pioneer",
+    "Quantum", "Vertex",   "Silver",   "Granite",    "Orion",   "Liberty",  "Crescent", "Evergreen",
+    "Bioscience", "Minerals", "Energy", "Systems",   "Networks", "Pharma",  "Capital",  "Robotics",
+    "Foods",   "Logistics", "Semiconductor", "Therapeutics"};
+
+// Some names carry non-ASCII letters (and one wide script).
+constexpr std::array<const char*, 14> kForeignWords = {"Société", "Zürich",  "Ørsted",   "Nürnberg", "Québec",
+                                                       "São Paulo", "Kraków", "Straße",  "Åland",    "Çelik",
+                                                       "Española", "Møller", "東京",     "Genève"};
 
 constexpr std::array<const char*, 10> kSuffixes = {"Inc",   "Corp", "Ltd", "AG",  "SA",
                                                    "Group", "plc",  "NV",  "ASA", "Holdings"};
@@ -56,7 +60,7 @@ std::string make_name(Rng& rng) {
   const int words = 1 + int(rng.below(3));
   for (int i = 0; i < words; ++i) {
     if (!name.empty()) name += ' ';
-    name += kWords[rng.below(kWords.size())];
+    name += rng.chance(0.06) ? kForeignWords[rng.below(kForeignWords.size())] : kWords[rng.below(kWords.size())];
   }
   name += ' ';
   name += kSuffixes[rng.below(kSuffixes.size())];
@@ -97,7 +101,7 @@ Market::Market(uint64_t seed, size_t symbols, size_t afterhours_rows)
       if (rng_.chance(0.03)) gap = (rng_.chance(0.5) ? 1 : -1) * (0.15 + 0.4 * rng_.uniform());  // big gappers
       l.open = round_price(l.prev_close * (1.0 + gap));
       l.last = l.hod = l.open;
-      const int warmup = int(rng_.below(60));
+      const int warmup = 1 + int(rng_.below(60));  // the opening trade and some more
       for (int i = 0; i < warmup; ++i) trade(l);
     }
     listings_.push_back(std::move(l));
