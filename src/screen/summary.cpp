@@ -1,7 +1,9 @@
 #include <boost/unordered/unordered_flat_map.hpp>
 #include <fmt/format.h>
 
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,9 +33,27 @@ struct Sector {
   double avg = 0.0;
 };
 
-// Rows grouped by exact sector text, groups in order of first appearance. A market
-// has a dozen or so sectors, so a short linear scan beats hashing the
-// text of every row; a hash index takes over if the feed ever sends many.
+// Equal texts, compared eight bytes at a time: sector names are short, and a call
+// to memcmp per row costs more than the comparison itself.
+inline bool same_text(std::string_view a, std::string_view b) {
+  const size_t n = a.size();
+  if (n != b.size()) return false;
+  if (n < 8) return a == b;
+  auto word = [](const char* p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+  };
+  size_t i = 0;
+  for (; i + 8 < n; i += 8)
+    if (word(a.data() + i) != word(b.data() + i)) return false;
+  return word(a.data() + n - 8) == word(b.data() + n - 8);  // the last, maybe overlapping, word
+}
+
+// Rows grouped by exact sector text, groups in order of first appearance. A market has
+// a dozen or two sectors, so each text is first tried against the one group last found
+// in its memo slot; failing that, a short scan, or a hash index once there are many
+// groups.
 class SectorGroups {
  public:
   void add(std::string_view name, double chg) {
@@ -47,20 +67,35 @@ class SectorGroups {
   static constexpr size_t kScanLimit = 32;
 
   SectorGroup& find_or_add(std::string_view name) {
+    uint32_t& memo = memo_[slot(name)];
+    if (memo != 0 && same_text(groups_[memo - 1].name, name)) return groups_[memo - 1];
+    const size_t i = lookup(name);
+    memo = uint32_t(i + 1);
+    return groups_[i];
+  }
+
+  size_t lookup(std::string_view name) {
     if (index_.empty()) {
-      for (SectorGroup& g : groups_)
-        if (g.name == name) return g;
+      for (size_t i = 0; i < groups_.size(); ++i)
+        if (same_text(groups_[i].name, name)) return i;
       groups_.push_back({name});
       if (groups_.size() > kScanLimit)
         for (size_t i = 0; i < groups_.size(); ++i) index_.emplace(groups_[i].name, i);
-      return groups_.back();
+      return groups_.size() - 1;
     }
     auto [it, fresh] = index_.try_emplace(name, groups_.size());
     if (fresh) groups_.push_back({name});
-    return groups_[it->second];
+    return it->second;
   }
 
   std::vector<SectorGroup> groups_;
+  // A cheap mix of length, first and last byte: sector names rarely share all three.
+  static size_t slot(std::string_view name) {
+    if (name.empty()) return 0;
+    const size_t h = name.size() * 31 + uint8_t(name.front()) * 7 + uint8_t(name.back());
+    return h % 64;
+  }
+  std::array<uint32_t, 64> memo_{};  // per slot, the index + 1 of the group last found there (0: none)
   boost::unordered_flat_map<std::string_view, size_t> index_;
 };
 
@@ -73,34 +108,39 @@ struct Breadth {
   Top3<const feed::SymbolRow*, uint64_t> breaks;
 };
 
+void take(Breadth& b, const feed::SymbolRow& row) {
+  if (row.last > 0) {
+    ++b.priced;
+    b.leaders.offer(&row, row.dvol);
+  }
+  if (row.chg) {
+    if (*row.chg > 0) ++b.up;
+    if (*row.chg < 0) ++b.down;
+    if (row.sector) b.sectors.add(*row.sector, *row.chg);
+  }
+  if (row.hodc != 0) {
+    ++b.hod_count;
+    b.breaks.offer(&row, row.hodc);
+  }
+}
+
 Breadth gather(const state::SymbolMap& map) {
   Breadth b;
   // The walk is bound by memory, and the sector texts live on the heap in no
-  // particular order: fetching the text of a row a few places ahead keeps the walk
-  // from stalling on it. The rows themselves are read in order, which the hardware
-  // already streams.
-  constexpr int kTextAhead = 12;
-  auto ahead = map.begin();
-  for (int i = 0; i < kTextAhead && ahead != map.end(); ++i) ++ahead;
-  for (const auto& [key, row] : map) {
-    if (ahead != map.end()) {
-      if (ahead->second.sector) __builtin_prefetch(ahead->second.sector->data());
-      ++ahead;
-    }
-    if (row.last > 0) {
-      ++b.priced;
-      b.leaders.offer(&row, row.dvol);
-    }
-    if (row.chg) {
-      if (*row.chg > 0) ++b.up;
-      if (*row.chg < 0) ++b.down;
-      if (row.sector) b.sectors.add(*row.sector, *row.chg);
-    }
-    if (row.hodc != 0) {
-      ++b.hod_count;
-      b.breaks.offer(&row, row.hodc);
-    }
+  // particular order. Each row's text is fetched as the row is reached and the row is
+  // taken kAhead rows later, when the text has arrived; rows are still taken in map
+  // order.
+  constexpr size_t kAhead = 16;
+  std::array<const feed::SymbolRow*, kAhead> pending{};
+  size_t n = 0;
+  for (const auto& entry : map) {
+    const feed::SymbolRow& row = entry.second;
+    if (row.sector) __builtin_prefetch(row.sector->data());
+    const size_t slot = n++ % kAhead;
+    if (n > kAhead) take(b, *pending[slot]);
+    pending[slot] = &row;
   }
+  for (size_t i = n > kAhead ? n - kAhead : 0; i < n; ++i) take(b, *pending[i % kAhead]);
   return b;
 }
 
