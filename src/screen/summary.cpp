@@ -35,7 +35,7 @@ struct Sector {
 
 // Equal texts, compared eight bytes at a time: sector names are short, and a call
 // to memcmp per row costs more than the comparison itself.
-inline bool same_text(std::string_view a, std::string_view b) {
+bool same_text(std::string_view a, std::string_view b) {
   const size_t n = a.size();
   if (n != b.size()) return false;
   if (n < 8) return a == b;
@@ -88,13 +88,14 @@ class SectorGroups {
     return it->second;
   }
 
-  std::vector<SectorGroup> groups_;
   // A cheap mix of length, first and last byte: sector names rarely share all three.
   static size_t slot(std::string_view name) {
     if (name.empty()) return 0;
     const size_t h = name.size() * 31 + uint8_t(name.front()) * 7 + uint8_t(name.back());
     return h % 64;
   }
+
+  std::vector<SectorGroup> groups_;
   std::array<uint32_t, 64> memo_{};  // per slot, the index + 1 of the group last found there (0: none)
   boost::unordered_flat_map<std::string_view, size_t> index_;
 };
