@@ -76,14 +76,14 @@ struct SymKey {
 };
 
 template <class Row>
-bool row_matches(const Row& row, std::string_view upper_search) {
-  if (upper_search.empty()) return true;
-  if (bytes_contain(row.sym, upper_search)) return true;
-  return row.name && upper_contains(*row.name, upper_search);
+bool row_matches(const Row& row, const SearchNeedle& needle) {
+  if (needle.empty()) return true;
+  if (needle.in_bytes(row.sym)) return true;
+  return row.name && needle.in_upper_case_of(*row.name);
 }
 
-bool passes(const TabDef& def, const SymbolRow& row, std::string_view upper_search) {
-  return def.filter(row) && row.last > 0.0 && matches_search(row, upper_search);
+bool passes(const TabDef& def, const SymbolRow& row, const SearchNeedle& needle) {
+  return def.filter(row) && row.last > 0.0 && row_matches(row, needle);
 }
 
 template <class Key>
@@ -99,18 +99,28 @@ struct Candidate {
 // the ones the walk reaches next (were it otherwise, the fetches would only be wasted).
 // Only addresses are computed (a prefetch never faults) and nothing is read there: a
 // slot may be empty or lie past the array.
-constexpr uintptr_t kPrefetchSlots = 6;
+constexpr uintptr_t kPrefetchSlots = 20;
 
-// Calls visit(row) for every row of the map in iteration order, fetching the row's
-// `last` and sort member some slots ahead.
-template <class Field, class Visit>
+template <class T>
+void prefetch_ahead(const T& member, uintptr_t ahead) {
+  __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(&member) + ahead));
+}
+
+// Calls visit(row) for every row of the map in iteration order, fetching the members
+// the tests read (`last`, the sort member and, for a search, `sym` and `name`) some
+// slots ahead.
+template <bool Searching, class Field, class Visit>
 void walk_rows(const SymbolMap& map, Field SymbolRow::*key_member, Visit&& visit) {
   using Slot = SymbolMap::value_type;
   const uintptr_t ahead = kPrefetchSlots * sizeof(Slot);
   for (const Slot& slot : map) {
     const SymbolRow& r = slot.second;
-    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(&r.last) + ahead));
-    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(&(r.*key_member)) + ahead));
+    prefetch_ahead(r.last, ahead);
+    prefetch_ahead(r.*key_member, ahead);
+    if constexpr (Searching) {
+      prefetch_ahead(r.sym, ahead);
+      prefetch_ahead(r.name, ahead);
+    }
     visit(r);
   }
 }
@@ -138,7 +148,7 @@ struct FirstByteReject {
 // bounded max-heap of the best max_rows so far selects exactly those rows while only
 // they are ever copied.
 template <class Key, bool Searching, class Filter, class Field, class KeyOf, class QuickReject = NoQuickReject>
-std::vector<SymbolRow> select_rows(const App& app, bool ascending, std::string_view upper_search,
+std::vector<SymbolRow> select_rows(const App& app, bool ascending, const SearchNeedle& needle,
                                    Filter filter, Field SymbolRow::*key_member, KeyOf key_of,
                                    QuickReject quick_reject = {}) {
   using C = Candidate<Key>;
@@ -181,11 +191,14 @@ std::vector<SymbolRow> select_rows(const App& app, bool ascending, std::string_v
     size_t head = 0;
     size_t count = 0;
     const auto settle = [&](const SymbolRow& row) {
-      if (matches_search(row, upper_search)) offer(row);
+      if (row_matches(row, needle)) offer(row);
     };
-    walk_rows(app.symbol_map, key_member, [&](const SymbolRow& row) {
+    walk_rows<true>(app.symbol_map, key_member, [&](const SymbolRow& row) {
       if (!cheap_tests(row)) return;
-      if (row.name) __builtin_prefetch(row.name->data());
+      if (row.name && !row.name->empty()) {
+        __builtin_prefetch(row.name->data());
+        __builtin_prefetch(row.name->data() + row.name->size() - 1);  // it may span two lines
+      }
       if (count == kNameLag) {
         settle(*waiting[head]);
         waiting[head] = &row;
@@ -196,7 +209,7 @@ std::vector<SymbolRow> select_rows(const App& app, bool ascending, std::string_v
     });
     for (; count > 0; --count, head = (head + 1) % kNameLag) settle(*waiting[head]);
   } else {
-    walk_rows(app.symbol_map, key_member, [&](const SymbolRow& row) {
+    walk_rows<false>(app.symbol_map, key_member, [&](const SymbolRow& row) {
       if (cheap_tests(row)) offer(row);
     });
   }
@@ -215,7 +228,7 @@ std::vector<SymbolRow> select_rows(const App& app, bool ascending, std::string_v
 // Instantiates the selection for the tab's filter and key, so that the tests of the
 // hot loop are inlined rather than called through the table's pointers.
 template <bool Searching>
-std::vector<SymbolRow> select_for_tab(const App& app, const TabDef& def, std::string_view upper_search) {
+std::vector<SymbolRow> select_for_tab(const App& app, const TabDef& def, const SearchNeedle& needle) {
   const auto with_filter = [&](auto&& run) {
     if (def.filter == no_filter) return run([](const SymbolRow&) { return true; });
     if (def.filter == gainers_filter) return run([](const SymbolRow& r) { return gainers_filter(r); });
@@ -228,25 +241,25 @@ std::vector<SymbolRow> select_for_tab(const App& app, const TabDef& def, std::st
   return with_filter([&](auto filter) -> std::vector<SymbolRow> {
     switch (def.sort_key) {
       case SortKey::Vol:
-        return select_rows<int64_t, Searching>(app, asc, upper_search, filter, &SymbolRow::vol,
+        return select_rows<int64_t, Searching>(app, asc, needle, filter, &SymbolRow::vol,
                                                [](const SymbolRow& r) { return r.vol; });
       case SortKey::Chg:
-        return select_rows<double, Searching>(app, asc, upper_search, filter, &SymbolRow::chg,
+        return select_rows<double, Searching>(app, asc, needle, filter, &SymbolRow::chg,
                                               [abs](const SymbolRow& r) { return float_key(r.chg, abs); });
       case SortKey::Gap:
-        return select_rows<double, Searching>(app, asc, upper_search, filter, &SymbolRow::gap,
+        return select_rows<double, Searching>(app, asc, needle, filter, &SymbolRow::gap,
                                               [abs](const SymbolRow& r) { return float_key(r.gap, abs); });
       case SortKey::Tc:
-        return select_rows<int64_t, Searching>(app, asc, upper_search, filter, &SymbolRow::tc,
+        return select_rows<int64_t, Searching>(app, asc, needle, filter, &SymbolRow::tc,
                                                [](const SymbolRow& r) { return r.tc; });
       case SortKey::Hodc:
-        return select_rows<uint32_t, Searching>(app, asc, upper_search, filter, &SymbolRow::hodc,
+        return select_rows<uint32_t, Searching>(app, asc, needle, filter, &SymbolRow::hodc,
                                                 [](const SymbolRow& r) { return r.hodc; });
       case SortKey::Vpm:
-        return select_rows<int64_t, Searching>(app, asc, upper_search, filter, &SymbolRow::vpm,
+        return select_rows<int64_t, Searching>(app, asc, needle, filter, &SymbolRow::vpm,
                                                [](const SymbolRow& r) { return r.vpm; });
       case SortKey::Sym:
-        return select_rows<SymKey, Searching>(app, asc, upper_search, filter, &SymbolRow::sym,
+        return select_rows<SymKey, Searching>(app, asc, needle, filter, &SymbolRow::sym,
                                               [](const SymbolRow& r) { return SymKey(r.sym); },
                                               FirstByteReject{});
     }
@@ -272,11 +285,11 @@ std::weak_ordering compare_rows(const SymbolRow& a, const SymbolRow& b, const Ta
 }
 
 bool matches_search(const SymbolRow& row, std::string_view upper_search) {
-  return row_matches(row, upper_search);
+  return row_matches(row, SearchNeedle(upper_search));
 }
 
 bool matches_search(const AhRow& row, std::string_view upper_search) {
-  return row_matches(row, upper_search);
+  return row_matches(row, SearchNeedle(upper_search));
 }
 
 std::vector<SymbolRow> get_rows(const App& app) {
@@ -285,24 +298,27 @@ std::vector<SymbolRow> get_rows(const App& app) {
   if (app.tab >= TABS.size() || app.max_rows == 0) return {};
   const TabDef& def = TABS[app.tab];
   const std::string upper_search = upper_case(app.search);
-  if (upper_search.empty()) return select_for_tab<false>(app, def, upper_search);
-  return select_for_tab<true>(app, def, upper_search);
+  const SearchNeedle needle(upper_search);
+  if (needle.empty()) return select_for_tab<false>(app, def, needle);
+  return select_for_tab<true>(app, def, needle);
 }
 
 std::vector<AhRow> ah_visible_rows(const App& app) {
   const std::string upper_search = upper_case(app.search);
+  const SearchNeedle needle(upper_search);
   std::vector<AhRow> rows;
   for (const AhRow& row : app.ah_rows) {
-    if (matches_search(row, upper_search)) rows.push_back(row);
+    if (row_matches(row, needle)) rows.push_back(row);
   }
   return rows;
 }
 
 uint64_t total_rows(const App& app) {
   const std::string upper_search = upper_case(app.search);
+  const SearchNeedle needle(upper_search);
   uint64_t count = 0;
   if (app.tab == AH_TAB) {
-    for (const AhRow& row : app.ah_rows) count += matches_search(row, upper_search) ? 1 : 0;
+    for (const AhRow& row : app.ah_rows) count += row_matches(row, needle) ? 1 : 0;
     return count;
   }
   if (app.tab >= TABS.size()) return 0;
@@ -310,7 +326,7 @@ uint64_t total_rows(const App& app) {
   // get_rows' length without building it; counting stops at the cap.
   for (const auto& [sym, row] : app.symbol_map) {
     if (count >= app.max_rows) break;
-    if (passes(def, row, upper_search)) ++count;
+    if (passes(def, row, needle)) ++count;
   }
   return count;
 }

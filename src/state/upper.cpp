@@ -57,7 +57,6 @@ size_t icu_upper(std::string_view text, std::string& out) {
 // Byte i of a text is byte i of a little-endian word throughout.
 static_assert(std::endian::native == std::endian::little);
 
-constexpr uint64_t kOnes = 0x0101010101010101ull;
 constexpr uint64_t kHighBits = 0x8080808080808080ull;
 
 // Bytes i.. of the n-byte text at h; bytes past the end read as 0x80. Never reads
@@ -78,12 +77,6 @@ constexpr uint64_t kHighBits = 0x8080808080808080ull;
     for (size_t k = 0; k < avail; ++k) w |= uint64_t(h[i + k]) << (8 * k);
   }
   return w | (kHighBits & (~uint64_t(0) << (8 * avail)));
-}
-
-// High bit set in exactly the bytes of x that are zero (no carries between bytes).
-[[gnu::always_inline]] inline uint64_t zero_bytes(uint64_t x) {
-  constexpr uint64_t low7 = ~kHighBits;
-  return ~(((x & low7) + low7) | x | low7);
 }
 
 // ASCII upper case of eight bytes below 0x80: adding 0x1F sets a byte's high bit from
@@ -110,45 +103,39 @@ constexpr size_t kMaxExpansion = 4;  // bytes out per byte in, table or ASCII
 
 struct TwoByteTable {
   std::array<Mapped, 0x800> map{};
-  // The second bytes of the characters whose upper case holds ASCII ("ß" gives "SS",
-  // "ı" gives "I") or that ICU must map; `any_suspect` when they are too many to list.
-  std::array<uint8_t, 8> suspect_seconds{};
-  size_t suspects = 0;
-  bool any_suspect = false;
+  // Bytes that make may_upper_to_ascii answer yes: the second bytes of the two-byte
+  // characters whose upper case holds ASCII ("ß" gives "SS", "ı" gives "I") or that
+  // ICU must map, the leads of longer characters, and bytes no text should hold.
+  std::array<bool, 256> suspect{};
 };
 
-const TwoByteTable& two_byte_table() {
-  static const TwoByteTable table = [] {
-    TwoByteTable t;
-    const UCaseMap* map = root_case_map();
-    for (uint32_t cp = 0; cp < 0x800; ++cp) {
-      Mapped& m = t.map[cp];
-      m.len = kNotTabled;
-      if (cp < 0x80) continue;
-      const char in[2] = {char(0xC0 | (cp >> 6)), char(0x80 | (cp & 0x3F))};
-      char out[16];
-      UErrorCode status = U_ZERO_ERROR;
-      const int32_t n = map ? ucasemap_utf8ToUpper(map, out, int32_t(sizeof out), in, 2, &status) : -1;
-      bool to_ascii = true;
-      if (map && U_SUCCESS(status) && n > 0 && size_t(n) <= sizeof m.bytes) {
-        m.len = uint8_t(n);
-        std::memcpy(m.bytes, out, size_t(n));
-        to_ascii = false;
-        for (int32_t i = 0; i < n; ++i) to_ascii |= static_cast<unsigned char>(out[i]) < 0x80;
-      }
-      if (!to_ascii) continue;
-      const auto second = static_cast<uint8_t>(in[1]);
-      bool listed = false;
-      for (size_t i = 0; i < t.suspects; ++i) listed |= t.suspect_seconds[i] == second;
-      if (listed) continue;
-      if (t.suspects == t.suspect_seconds.size()) {
-        t.any_suspect = true;
-      } else {
-        t.suspect_seconds[t.suspects++] = second;
-      }
+TwoByteTable build_two_byte_table() {
+  TwoByteTable t;
+  const UCaseMap* map = root_case_map();
+  for (uint32_t cp = 0; cp < 0x800; ++cp) {
+    Mapped& m = t.map[cp];
+    m.len = kNotTabled;
+    if (cp < 0x80) continue;
+    const char in[2] = {char(0xC0 | (cp >> 6)), char(0x80 | (cp & 0x3F))};
+    char out[16];
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t n = map ? ucasemap_utf8ToUpper(map, out, int32_t(sizeof out), in, 2, &status) : -1;
+    bool to_ascii = true;
+    if (map && U_SUCCESS(status) && n > 0 && size_t(n) <= sizeof m.bytes) {
+      m.len = uint8_t(n);
+      std::memcpy(m.bytes, out, size_t(n));
+      to_ascii = false;
+      for (int32_t i = 0; i < n; ++i) to_ascii |= static_cast<unsigned char>(out[i]) < 0x80;
     }
-    return t;
-  }();
+    if (to_ascii) t.suspect[static_cast<uint8_t>(in[1])] = true;
+  }
+  for (unsigned b = 0xE0; b < 0x100; ++b) t.suspect[b] = true;
+  t.suspect[0xC0] = t.suspect[0xC1] = true;
+  return t;
+}
+
+const TwoByteTable& two_byte_table() {
+  static const TwoByteTable table = build_two_byte_table();
   return table;
 }
 
@@ -185,80 +172,6 @@ size_t table_upper(std::string_view text, char* out) {
   return size_t(o - out);
 }
 
-// Whether some character of `text` may upper-case to something holding ASCII: one of
-// the listed two-byte characters (judged by its second byte alone, which errs only
-// towards yes), any longer character, or a byte ICU would have to judge.
-bool may_upper_to_ascii(std::string_view text) {
-  const TwoByteTable& t = two_byte_table();
-  const auto* h = reinterpret_cast<const unsigned char*>(text.data());
-  const size_t n = text.size();
-  for (size_t i = 0; i < n; i += 8) {
-    const uint64_t w = load_at(h, n, i);
-    const uint64_t real = n - i >= 8 ? ~uint64_t(0) : ~(~uint64_t(0) << (8 * (n - i)));
-    if ((w & kHighBits & real) == 0) continue;  // all ASCII
-    if (t.any_suspect) return true;
-    uint64_t hit = zero_bytes((w & (0xE0 * kOnes)) ^ (0xE0 * kOnes));  // leads of 3 and 4 bytes
-    for (size_t k = 0; k < t.suspects; ++k) hit |= zero_bytes(w ^ (t.suspect_seconds[k] * kOnes));
-    if ((hit & real) != 0) return true;
-  }
-  return false;
-}
-
-// upper_case(text) into the thread's scratch buffer.
-std::string_view upper_into_scratch(std::string_view text) {
-  thread_local std::string scratch;
-  const size_t room = text.size() * kMaxExpansion + 8;
-  if (scratch.size() < room) scratch.resize(room);
-  size_t n = table_upper(text, scratch.data());
-  if (n == SIZE_MAX) n = icu_upper(text, scratch);
-  return std::string_view(scratch.data(), n);
-}
-
-// ---- Substring search --------------------------------------------------------------
-
-// One byte of the needle: text byte c matches when (c | fold) == want. With folding,
-// an ASCII letter matches either case, which on ASCII bytes is "upper(c) == letter".
-struct NeedleByte {
-  uint8_t fold;
-  uint8_t want;
-};
-
-NeedleByte needle_byte(char n, bool fold) {
-  const auto c = static_cast<unsigned char>(n);
-  if (fold && c >= 'A' && c <= 'Z') return {0x20, uint8_t(c | 0x20)};
-  return {0, c};
-}
-
-// Whether `hay` contains `needle` (not empty), ASCII letters of the text compared
-// case-insensitively when `fold` is set. Eight positions are tested at once on the
-// first two needle bytes, without a branch per byte; only their hits are checked on.
-bool find_bytes(std::string_view hay, std::string_view needle, bool fold) {
-  const size_t n = hay.size();
-  const size_t m = needle.size();
-  if (m > n) return false;
-  const auto* h = reinterpret_cast<const unsigned char*>(hay.data());
-  const size_t last = n - m;
-  const NeedleByte b0 = needle_byte(needle[0], fold);
-  const NeedleByte b1 = needle_byte(m > 1 ? needle[1] : '\0', fold);
-  for (size_t i = 0; i <= last; i += 8) {
-    uint64_t hits = zero_bytes((load_at(h, n, i) | (b0.fold * kOnes)) ^ (b0.want * kOnes));
-    if (m > 1) hits &= zero_bytes((load_at(h, n, i + 1) | (b1.fold * kOnes)) ^ (b1.want * kOnes));
-    if (last - i < 7) hits &= (uint64_t(1) << (8 * (last - i + 1))) - 1;  // starts past `last`
-    while (hits != 0) {
-      const size_t pos = i + size_t(std::countr_zero(hits)) / 8;
-      size_t j = 2;
-      while (j < m) {
-        const NeedleByte b = needle_byte(needle[j], fold);
-        if ((h[pos + j] | b.fold) != b.want) break;
-        ++j;
-      }
-      if (j >= m) return true;
-      hits &= hits - 1;
-    }
-  }
-  return false;
-}
-
 // ASCII, without lower-case letters: what an upper-cased search typed in ASCII is.
 bool upper_ascii(std::string_view s) {
   for (char c : s) {
@@ -270,23 +183,52 @@ bool upper_ascii(std::string_view s) {
 
 }  // namespace
 
-std::string upper_case(std::string_view text) { return std::string(upper_into_scratch(text)); }
+namespace upper_detail {
 
-bool bytes_contain(std::string_view hay, std::string_view needle) {
-  return needle.empty() || find_bytes(hay, needle, false);
+// Looks at the non-ASCII bytes only: a suspect second byte errs only towards yes.
+bool may_upper_to_ascii(std::string_view text) {
+  const auto& suspect = two_byte_table().suspect;
+  const auto* h = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  for (size_t i = 0; i < n; i += 8) {
+    const uint64_t w = load_at(h, n, i);
+    uint64_t high = w & kHighBits;
+    if (n - i < 8) high &= ~(~uint64_t(0) << (8 * (n - i)));  // not the padding
+    for (; high != 0; high &= high - 1) {
+      if (suspect[(w >> (std::countr_zero(high) & ~7)) & 0xFF]) return true;
+    }
+  }
+  return false;
 }
 
+std::string_view upper_into_scratch(std::string_view text) {
+  thread_local std::string scratch;
+  const size_t room = text.size() * kMaxExpansion + 8;
+  if (scratch.size() < room) scratch.resize(room);
+  size_t n = table_upper(text, scratch.data());
+  if (n == SIZE_MAX) n = icu_upper(text, scratch);
+  return std::string_view(scratch.data(), n);
+}
+
+}  // namespace upper_detail
+
+SearchNeedle::Pattern SearchNeedle::pattern(std::string_view needle, bool fold) {
+  const upper_detail::NeedleByte b0 = upper_detail::needle_byte(needle.empty() ? '\0' : needle[0], fold);
+  const upper_detail::NeedleByte b1 = upper_detail::needle_byte(needle.size() > 1 ? needle[1] : '\0', fold);
+  const Bytes16 zero{};
+  return Pattern{zero + b0.fold, zero + b0.want, zero + b1.fold, zero + b1.want, fold};
+}
+
+SearchNeedle::SearchNeedle(std::string_view upper)
+    : text_(upper), ascii_upper_(upper_ascii(upper)), exact_(pattern(upper, false)),
+      folded_(pattern(upper, true)) {}
+
+std::string upper_case(std::string_view text) { return std::string(upper_detail::upper_into_scratch(text)); }
+
+bool bytes_contain(std::string_view hay, std::string_view needle) { return SearchNeedle(needle).in_bytes(hay); }
+
 bool upper_contains(std::string_view text, std::string_view upper_needle) {
-  if (upper_needle.empty()) return true;
-  if (upper_ascii(upper_needle)) {
-    // Upper-casing maps each ASCII run of the text to the same run upper-cased, and
-    // (but for the few characters may_upper_to_ascii looks for) every other character
-    // to bytes outside ASCII. An ASCII needle then occurs in the upper case exactly
-    // where it occurs in the text with letters folded, and nothing needs writing.
-    if (find_bytes(text, upper_needle, true)) return true;
-    if (!may_upper_to_ascii(text)) return false;
-  }
-  return find_bytes(upper_into_scratch(text), upper_needle, false);
+  return SearchNeedle(upper_needle).in_upper_case_of(text);
 }
 
 }  // namespace state

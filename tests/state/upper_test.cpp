@@ -106,10 +106,18 @@ TEST(UpperCase, ContainsMatchesTheDefinition) {
   };
   for (int i = 0; i < 40000; ++i) {
     const std::string text = random_text(i % 4 == 0 ? 60 : 14, i % 2 == 0);
-    const std::string typed = random_text(1 + i % 5, i % 3 == 0);
-    // Callers pass upper-cased needles; a raw one must still follow the definition.
-    const std::string needle = i % 7 == 0 ? typed : upper_case(typed);
-    const bool expected = icu_reference_upper(text).find(needle) != std::string::npos;
+    const std::string upper_text = icu_reference_upper(text);
+    std::string needle;
+    if (i % 13 == 0 && !upper_text.empty()) {
+      // A piece of the upper-cased text itself: long needles, found anywhere.
+      const size_t from = rng() % upper_text.size();
+      needle = upper_text.substr(from, 1 + rng() % (upper_text.size() - from));
+    } else {
+      const std::string typed = random_text(1 + i % 5, i % 3 == 0);
+      // Callers pass upper-cased needles; a raw one must still follow the definition.
+      needle = i % 7 == 0 ? typed : upper_case(typed);
+    }
+    const bool expected = upper_text.find(needle) != std::string::npos;
     ASSERT_EQ(upper_contains(text, needle), expected) << '"' << text << "\" / \"" << needle << '"';
   }
 }
