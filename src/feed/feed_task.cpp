@@ -11,6 +11,7 @@
 #include <boost/asio/redirect_error.hpp>
 #include <boost/asio/ssl.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/beast/core/bind_handler.hpp>
@@ -22,6 +23,7 @@
 #include "feed/decode.hpp"
 #include "feed/feed_apply.hpp"
 #include "feed/feed_limits.hpp"
+#include "feed/feed_resolve.hpp"
 #include "feed/feed_url.hpp"
 
 namespace feed {
@@ -145,10 +147,8 @@ asio::awaitable<void> connect_once(const std::string& url_text, state::SharedApp
   auto ex = co_await asio::this_coro::executor;
 
   error_code ec;
-  tcp::resolver resolver(ex);
-  const auto endpoints = co_await resolver.async_resolve(url->host, url->port, tcp::resolver::numeric_service,
-                                                         asio::redirect_error(asio::use_awaitable, ec));
-  if (ec) co_return;
+  const std::vector<tcp::endpoint> endpoints = co_await resolve_endpoints(url->host, url->port);
+  if (endpoints.empty()) co_return;
 
   if (!url->tls) {
     PlainWs ws(ex);
@@ -195,7 +195,8 @@ asio::awaitable<void> run_feed(std::string url, state::AppHandle app) {
 }  // namespace
 
 void spawn_feed_task(boost::asio::io_context& io, std::string url, state::AppHandle app) {
-  asio::co_spawn(io, run_feed(std::move(url), std::move(app)), asio::detached);
+  // On a strand: one chain of operations, and name lookups rely on it.
+  asio::co_spawn(asio::make_strand(io), run_feed(std::move(url), std::move(app)), asio::detached);
 }
 
 }  // namespace feed
