@@ -41,10 +41,14 @@ double seconds_since(Clock::time_point t) { return std::chrono::duration<double>
 // feedsim as a child process; its first stderr line names the listening URL.
 class Feedsim {
  public:
-  explicit Feedsim(uint16_t port) { start(port); }
+  // Each run of feedsim ends its connections one way: alternately by dropping them and by
+  // sending a message over tickerdeck's size limit; garbage comes throughout.
+  enum class Fault { Drop, Oversize };
+
+  explicit Feedsim(uint16_t port, Fault fault) { start(port, fault); }
   ~Feedsim() { stop(); }
 
-  void start(uint16_t port) {
+  void start(uint16_t port, Fault fault) {
     int pipe_fds[2];
     if (::pipe(pipe_fds) != 0) std::abort();
     pid_ = ::fork();
@@ -53,10 +57,11 @@ class Feedsim {
       ::close(pipe_fds[0]);
       ::close(pipe_fds[1]);
       const std::string port_text = std::to_string(port);
+      const char* fault_option = fault == Fault::Drop ? "--drop-every" : "--oversize-every";
       // 40 updates of 500 rows a second: 20,000 row updates a second.
       ::execl(FEEDSIM_BINARY, "feedsim", "--port", port_text.c_str(), "--symbols", "10000", "--rate", "40",
-              "--batch", "500", "--snapshot-interval", "20", "--drop-every", "25", "--garbage-every", "3",
-              "--oversize-every", "40", "-q", static_cast<char*>(nullptr));
+              "--batch", "500", "--snapshot-interval", "10", fault_option, "12", "--garbage-every", "3", "-q",
+              static_cast<char*>(nullptr));
       std::_Exit(127);
     }
     ::close(pipe_fds[1]);
@@ -172,7 +177,8 @@ int main(int argc, char** argv) {
   }
   ::signal(SIGPIPE, SIG_IGN);
 
-  Feedsim feed(0);
+  Feedsim::Fault fault = Feedsim::Fault::Drop;
+  Feedsim feed(0, fault);
   e2e::SpawnOptions options;
   options.cols = kCols;
   options.rows = kRows;
@@ -260,7 +266,8 @@ int main(int argc, char** argv) {
       const uint16_t port = feed.port();
       feed.stop();
       idle(2s);
-      feed.start(port);
+      fault = fault == Feedsim::Fault::Drop ? Feedsim::Fault::Oversize : Feedsim::Fault::Drop;
+      feed.start(port, fault);
       ++restarts;
       next_restart += 30;
     }
@@ -328,7 +335,9 @@ int main(int argc, char** argv) {
   }
   const bool growing = middle_peak > 0 && last_peak > middle_peak + middle_peak / 5 + 16 * 1024;
 
-  std::printf("soak: %.0f s, feedsim 10000 symbols, 20000 row updates/s, %d restarts\n", elapsed, restarts);
+  std::printf("soak: %.0f s, feedsim 10000 symbols, 20000 row updates/s, garbage every 3 s, connections ended "
+              "every 12 s (dropped or oversized message, in turn by run), %d restarts\n",
+              elapsed, restarts);
   std::printf("cpu: %.1f%% of one core\n", cpu_share);
   std::printf("memory: peak %.1f MiB, final %.1f MiB (middle-third peak %.1f, last-third peak %.1f)\n",
               double(cpu_end.hwm_kb) / 1024, double(final_rss) / 1024, double(middle_peak) / 1024,
