@@ -57,6 +57,25 @@ void run(benchmark::State& st, const char* search) {
   st.SetLabel(std::string(state::TABS[app.tab].label) + " rows=" + std::to_string(shown));
 }
 
+// Reading one member of every row, with the hardware prefetcher alone: what any walk
+// over the map costs on this machine, for reading the figures above it.
+void BM_MapWalk(benchmark::State& st) {
+  const state::App& app = app_of_size(size_t(st.range(0)));
+  for (auto _ : st) {
+    int64_t sum = 0;
+    for (const auto& [sym, row] : app.symbol_map) sum += row.vol;
+    benchmark::DoNotOptimize(sum);
+  }
+}
+
+// A search with no cap: every row's name is tested.
+void BM_GetRowsSearchUncapped(benchmark::State& st) {
+  state::App& app = app_of_size(size_t(st.range(1)));
+  app.max_rows = UINT64_MAX;
+  run<false>(st, "in");
+  app.max_rows = kMaxRows;
+}
+
 void BM_GetRows(benchmark::State& st) { run<false>(st, ""); }
 void BM_Literal(benchmark::State& st) { run<true>(st, ""); }
 void BM_GetRowsSearch(benchmark::State& st) { run<false>(st, "in"); }
@@ -73,6 +92,8 @@ void tabs_and_sizes(benchmark::internal::Benchmark* b, std::vector<int64_t> size
 BENCHMARK(BM_GetRows)->Apply([](auto* b) { tabs_and_sizes(b, {10'000, 100'000}); });
 BENCHMARK(BM_Literal)->Apply([](auto* b) { tabs_and_sizes(b, {10'000, 100'000}); });
 BENCHMARK(BM_GetRowsSearch)->Apply([](auto* b) { tabs_and_sizes(b, {10'000}); });
+BENCHMARK(BM_GetRowsSearchUncapped)->Args({0, 10'000})->ArgNames({"tab", "n"})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MapWalk)->Arg(10'000)->Arg(100'000)->ArgName("n")->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LiteralSearch)->Apply([](auto* b) { tabs_and_sizes(b, {10'000}); });
 
 BENCHMARK_MAIN();

@@ -101,25 +101,32 @@ struct Candidate {
 // slot may be empty or lie past the array.
 constexpr uintptr_t kPrefetchSlots = 20;
 
+// Fetches `member` of the row `ahead` bytes further on; both of its lines when it is
+// larger than a number and may straddle two (a short `sym` is read from its inline
+// buffer).
 template <class T>
 void prefetch_ahead(const T& member, uintptr_t ahead) {
-  __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(&member) + ahead));
+  const uintptr_t at = reinterpret_cast<uintptr_t>(&member) + ahead;
+  __builtin_prefetch(reinterpret_cast<const void*>(at));
+  if constexpr (sizeof(T) > 8) __builtin_prefetch(reinterpret_cast<const void*>(at + sizeof(T) - 1));
 }
 
-// Calls visit(row) for every row of the map in iteration order, fetching the members
-// the tests read (`last`, the sort member and, for a search, `sym` and `name`) some
-// slots ahead.
+// Calls visit(row) for every row of the map in iteration order, fetching the sort
+// member some slots ahead. When most rows will be tested further (`whole_rows`), it
+// also fetches `last` and, for a search, `sym` and `name`.
 template <bool Searching, class Field, class Visit>
-void walk_rows(const SymbolMap& map, Field SymbolRow::*key_member, Visit&& visit) {
+void walk_rows(const SymbolMap& map, Field SymbolRow::*key_member, bool whole_rows, Visit&& visit) {
   using Slot = SymbolMap::value_type;
   const uintptr_t ahead = kPrefetchSlots * sizeof(Slot);
   for (const Slot& slot : map) {
     const SymbolRow& r = slot.second;
-    prefetch_ahead(r.last, ahead);
     prefetch_ahead(r.*key_member, ahead);
-    if constexpr (Searching) {
-      prefetch_ahead(r.sym, ahead);
-      prefetch_ahead(r.name, ahead);
+    if (whole_rows) {
+      prefetch_ahead(r.last, ahead);
+      if constexpr (Searching) {
+        prefetch_ahead(r.sym, ahead);
+        prefetch_ahead(r.name, ahead);
+      }
     }
     visit(r);
   }
@@ -164,21 +171,25 @@ std::vector<SymbolRow> select_rows(const App& app, bool ascending, const SearchN
   std::vector<C> best;
   best.reserve(cap);
   size_t index = 0;
+  // Whether a row could still enter the selection: always until it is full, then only
+  // with a key strictly better than the worst kept row's (on equal keys the kept row
+  // came first in map order). The worst only gets better, so a row turned away once
+  // stays out.
+  const auto could_enter = [&](const SymbolRow& row) {
+    if (!cut || best.size() < cap) return true;
+    const C& worst = best.front();
+    return !quick_reject(row, *worst.row, ascending) && key_before(key_of(row), worst.key);
+  };
   // Takes the rows that pass every test, in map order.
   const auto offer = [&](const SymbolRow& row) {
-    if (cut && best.size() == cap && quick_reject(row, *best.front().row, ascending)) {
-      ++index;
-      return;
-    }
+    if (!could_enter(row)) return;
     const C c{key_of(row), index++, &row};
     if (!cut) {
       best.push_back(c);
     } else if (best.size() < cap) {
       best.push_back(c);
       std::push_heap(best.begin(), best.end(), before);
-    } else if (key_before(c.key, best.front().key)) {
-      // Only a strictly better key displaces the worst kept row: on equal keys the
-      // kept row came first in map order.
+    } else {
       std::pop_heap(best.begin(), best.end(), before);
       best.back() = c;
       std::push_heap(best.begin(), best.end(), before);
@@ -187,14 +198,16 @@ std::vector<SymbolRow> select_rows(const App& app, bool ascending, const SearchN
   const auto cheap_tests = [&](const SymbolRow& row) { return filter(row) && row.last > 0.0; };
 
   if constexpr (Searching) {
+    // The key goes first and the search, the dear test, last: once the selection is
+    // full most rows are turned away by their key alone and never searched.
     std::array<const SymbolRow*, kNameLag> waiting{};
     size_t head = 0;
     size_t count = 0;
     const auto settle = [&](const SymbolRow& row) {
       if (row_matches(row, needle)) offer(row);
     };
-    walk_rows<true>(app.symbol_map, key_member, [&](const SymbolRow& row) {
-      if (!cheap_tests(row)) return;
+    walk_rows<true>(app.symbol_map, key_member, !cut, [&](const SymbolRow& row) {
+      if (!could_enter(row) || !cheap_tests(row)) return;
       if (row.name && !row.name->empty()) {
         __builtin_prefetch(row.name->data());
         __builtin_prefetch(row.name->data() + row.name->size() - 1);  // it may span two lines
@@ -209,8 +222,10 @@ std::vector<SymbolRow> select_rows(const App& app, bool ascending, const SearchN
     });
     for (; count > 0; --count, head = (head + 1) % kNameLag) settle(*waiting[head]);
   } else {
-    walk_rows<false>(app.symbol_map, key_member, [&](const SymbolRow& row) {
-      if (cheap_tests(row)) offer(row);
+    // The key goes first: once the selection is full it turns most rows away, and
+    // their other members are then never read.
+    walk_rows<false>(app.symbol_map, key_member, !cut, [&](const SymbolRow& row) {
+      if (could_enter(row) && cheap_tests(row)) offer(row);
     });
   }
 
