@@ -56,7 +56,7 @@ std::optional<FeedUrl> parse_feed_url(std::string_view text) {
   if (port != default_port) out.host_header += ":" + out.port;
 
   out.target = std::string(u.encoded_path());
-  if (out.target.empty()) out.target = "/";
+  if (out.target.empty()) out.target.push_back('/');
   // After an authority the path is empty or absolute; anything else was a bad port.
   if (out.target.front() != '/') return std::nullopt;
   if (u.has_query()) {

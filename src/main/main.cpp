@@ -1,5 +1,6 @@
 // Process entry: start the runtime, run the main task on this thread, shut down,
 // and map the outcome to the exit status.
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -7,6 +8,8 @@
 #include "main/runtime.hpp"
 
 int main(int argc, char** argv) {
+  // A closed output must end the program with "Error: ..." and status 1, not kill it.
+  std::signal(SIGPIPE, SIG_IGN);
   std::string failure;
   auto rt = runtime::Runtime::create(failure);
   if (!rt) {
