@@ -144,6 +144,13 @@ TEST(FeedConnection, UrlsThatCannotWorkNeverConnect) {
   for (const auto& f : feeds) EXPECT_FALSE(f->connected());
 }
 
+// The header of an unmasked, final text frame of `length` payload bytes.
+std::string frame_header(uint64_t length) {
+  std::string h = {static_cast<char>(0x81), static_cast<char>(127)};
+  for (int shift = 56; shift >= 0; shift -= 8) h.push_back(static_cast<char>((length >> shift) & 0xff));
+  return h;
+}
+
 // How a test ends the connection the feed task holds.
 enum class Ending { CloseFrame, Eof, Reset, InvalidUtf8Text, Oversized };
 
@@ -175,13 +182,13 @@ TEST_P(FeedEnding, DisconnectsKeepsRowsAndRetriesAbout5sLater) {
     case Ending::Reset: server.reset(); break;
     case Ending::InvalidUtf8Text: ASSERT_TRUE(server.send_raw(raw_text_frame("ok \xff\xfe"))); break;
     case Ending::Oversized:
-      // One frame: the client gives up on its header, and the write fails part way.
-      server.send_text(std::string(feed::kReadMessageMax + 1, ' '));
+      // A text frame announcing one byte beyond the limit: refused from its header.
+      ASSERT_TRUE(server.send_raw(frame_header(feed::kReadMessageMax + 1) + "{\"type\":"));
       break;
   }
-  EXPECT_TRUE(feed.wait_connected(false, 3s));
+  EXPECT_TRUE(feed.wait_connected(false, 10s));
   const auto ended = Clock::now();
-  EXPECT_TRUE(server.wait_for_end(0, 3s).has_value());
+  EXPECT_TRUE(server.wait_for_end(0, 10s).has_value());
   feed.with_app([](const App& a) {
     EXPECT_EQ(keys(a), (std::set<std::string>{"A", "B"}));
     EXPECT_EQ(a.ah_rows.size(), 1u);

@@ -210,7 +210,7 @@ TEST(Feedsim, FaultsThatEndTheConnection) {
     EXPECT_TRUE(f->wait_until([](const App& app) { return app.symbol_map.size() == 50; }));
   }
   for (FeedRun* f : {&a, &b}) {
-    EXPECT_TRUE(f->wait_connected(false, 10s));
+    EXPECT_TRUE(f->wait_connected(false, 20s));
     EXPECT_EQ(f->with_app([](const App& app) { return app.symbol_map.size(); }), 50u);
   }
 }

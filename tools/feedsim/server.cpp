@@ -65,6 +65,7 @@ struct Tick {
 struct Outgoing {
   std::shared_ptr<const std::string> data;
   bool binary = false;
+  bool one_frame = false;  // not split into 64 KiB frames
 };
 
 class ServerImpl;
@@ -94,7 +95,7 @@ class Session : public std::enable_shared_from_this<Session> {
   asio::awaitable<void> writer(std::shared_ptr<Session> self);
   asio::awaitable<void> reader(std::shared_ptr<Session> self);
   void push(std::string text, bool binary = false);
-  void push(std::shared_ptr<const std::string> data, bool binary = false);
+  void push(std::shared_ptr<const std::string> data, bool binary = false, bool one_frame = false);
 
   asio::steady_timer timer_;  // the producer's next event
   asio::steady_timer wake_;   // the writer's "queue not empty"
@@ -196,7 +197,7 @@ void Session::push(std::string text, bool binary) {
   push(std::make_shared<const std::string>(std::move(text)), binary);
 }
 
-void Session::push(std::shared_ptr<const std::string> data, bool binary) {
+void Session::push(std::shared_ptr<const std::string> data, bool binary, bool one_frame) {
   if (ended_) return;
   // One message always goes, however large; beyond that the queue is bounded.
   if (!queue_.empty() && queued_ + data->size() > opts_.max_queue) {
@@ -204,7 +205,7 @@ void Session::push(std::shared_ptr<const std::string> data, bool binary) {
     return;
   }
   queued_ += data->size();
-  queue_.push_back({std::move(data), binary});
+  queue_.push_back({std::move(data), binary, one_frame});
   wake_.cancel();
 }
 
@@ -253,7 +254,8 @@ asio::awaitable<void> Session::producer() {
       std::string text = market.garbage(binary);
       push(std::move(text), binary);
     }
-    if (oversize.due(now)) push(server_.oversized());
+    // In one frame, so that a client can refuse it from the frame header alone.
+    if (oversize.due(now)) push(server_.oversized(), false, true);
   }
 }
 
@@ -358,6 +360,7 @@ class WsSession final : public Session {
 
   asio::awaitable<error_code> write(const Outgoing& m) override {
     ws_.binary(m.binary);
+    ws_.auto_fragment(!m.one_frame);
     error_code ec;
     co_await ws_.async_write(asio::buffer(*m.data), redirect_error(use_awaitable, ec));
     co_return ec;
