@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace feed {
@@ -47,6 +48,9 @@ std::vector<tcp::endpoint> lookup(const std::string& host, const std::string& po
 struct Pending {
   std::mutex mutex;
   asio::steady_timer* wake = nullptr;  // null once the coroutine is gone
+  // Dropped with the coroutine too: the thread may outlive the runtime, and the last
+  // reference to a strand must not go after it.
+  std::optional<asio::any_io_executor> ex;
   std::vector<tcp::endpoint> result;
 };
 
@@ -66,20 +70,22 @@ asio::awaitable<std::vector<tcp::endpoint>> resolve_endpoints(const std::string&
   asio::steady_timer wake(ex, asio::steady_timer::time_point::max());
   auto pending = std::make_shared<Pending>();
   pending->wake = &wake;
+  pending->ex = ex;
   struct Leave {  // runs when the frame returns or is destroyed
     std::shared_ptr<Pending> p;
     ~Leave() {
       std::lock_guard lock(p->mutex);
       p->wake = nullptr;
+      p->ex.reset();
     }
   } leave{pending};
 
-  std::thread([pending, ex, host, port] {
+  std::thread([pending, host, port] {
     auto found = lookup(host, port);
     std::lock_guard lock(pending->mutex);
     if (pending->wake == nullptr) return;
     pending->result = std::move(found);
-    asio::post(ex, [pending] {
+    asio::post(*pending->ex, [pending] {
       std::lock_guard lock(pending->mutex);
       if (pending->wake != nullptr) pending->wake->cancel();
     });
