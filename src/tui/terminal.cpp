@@ -66,6 +66,16 @@ inline bool same(const Cell& a, const Cell& b) {
   return n == 1 ? a.symbol[0] == b.symbol[0] : a.symbol == b.symbol;
 }
 
+// 24-bit colour after its SGR prefix ("38;2;" or "48;2;").
+void append_rgb(std::string& out, std::string_view prefix, const Color& c) {
+  out += prefix;
+  append_uint(out, c.r);
+  out += ';';
+  append_uint(out, c.g);
+  out += ';';
+  append_uint(out, c.b);
+}
+
 void append_fg(std::string& out, const Color& c, bool bold) {
   switch (c.kind) {
     case Color::Kind::Default:
@@ -82,12 +92,7 @@ void append_fg(std::string& out, const Color& c, bool bold) {
       }
       break;
     case Color::Kind::Rgb:
-      out += "38;2;";
-      append_uint(out, c.r);
-      out += ';';
-      append_uint(out, c.g);
-      out += ';';
-      append_uint(out, c.b);
+      append_rgb(out, "38;2;", c);
       break;
   }
 }
@@ -108,12 +113,7 @@ void append_bg(std::string& out, const Color& c) {
       }
       break;
     case Color::Kind::Rgb:
-      out += "48;2;";
-      append_uint(out, c.r);
-      out += ';';
-      append_uint(out, c.g);
-      out += ';';
-      append_uint(out, c.b);
+      append_rgb(out, "48;2;", c);
       break;
   }
 }
