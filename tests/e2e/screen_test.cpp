@@ -35,7 +35,10 @@ e2e::SpawnOptions options(const std::string& url) {
 
 TEST(Screen, StartsDisconnectedAndEmptyWithoutAServer) {
   e2e::PtySession s(options("ws://127.0.0.1:1/ws"));
-  ASSERT_TRUE(s.wait_for_text("0/0")) << s.screen_text();
+  // The whole first frame: it ends with the bottom border and the cursor hidden.
+  ASSERT_TRUE(s.wait_until([&] {
+    return s.row_text(22).find("0/0") != std::string::npos && s.row_text(23).rfind("└", 0) == 0 && !s.cursor_visible();
+  })) << s.screen_text();
   EXPECT_EQ(s.row_text(0).rfind("┌ Ambertide Scanner ───", 0), 0u);
   EXPECT_EQ(s.row_text(1).rfind("│● Disconnected  │  0 symbols  │  ▲ 0  ▼ 0  ─ 0 ", 0), 0u);
   EXPECT_EQ(s.cell(1, 1).fg, e2e::CellColor::indexed(1));  // red dot
