@@ -241,6 +241,8 @@ TEST(Feedsim, OtherPathsAndPlainHttpAreRefused) {
 TEST(Feedsim, AClientThatDoesNotReadIsDropped) {
   Feedsim sim({"--symbols", "2000", "--rate", "100", "--batch", "500", "--max-queue", "1000000"});
   FeedRun reader(sim.url());  // a client that keeps up, for comparison
+  // Connected first: on a loaded machine its connect may otherwise still be under way.
+  ASSERT_TRUE(reader.wait_until([](const App& a) { return a.connected && a.symbol_map.size() == 2000; }, 20s));
   RawClient slow(sim.port(), 4096);
   slow.send(upgrade_request(sim.port(), "/ws"));
   ASSERT_EQ(slow.read_head().substr(0, 12), "HTTP/1.1 101");
@@ -248,6 +250,8 @@ TEST(Feedsim, AClientThatDoesNotReadIsDropped) {
   ASSERT_TRUE(line.has_value()) << sim.process().stderr_text();
   EXPECT_TRUE(slow.drain_until_closed(30000ms));
   EXPECT_TRUE(reader.connected());
+  const std::string log = sim.process().stderr_text();
+  EXPECT_EQ(log.find("dropped: too slow"), log.rfind("dropped: too slow")) << log;  // only the slow one
 }
 
 TEST(Feedsim, ServesWssWithAGivenCertificate) {
