@@ -9,19 +9,21 @@
 namespace feed {
 
 struct SymbolRow {
-  std::string sym;
-  std::optional<std::string> name;
+  // Every frame walks all rows twice (summary and table) and reads only these, so they
+  // come first and share as few cache lines as possible; the walk is bound by memory.
   double last = 0.0;
+  std::string sym;
   std::optional<double> chg;
+  double dvol = 0.0;
   int64_t vol = 0;
+  uint32_t hodc = 0;
+  double hod = 0.0;
+  std::optional<double> gap;
+  std::optional<std::string> sector;
+  std::optional<std::string> name;
   std::optional<double> rvol;
   std::optional<int64_t> float_;  // JSON member "float" (a C++ keyword)
-  std::optional<double> gap;
-  double hod = 0.0;
-  uint32_t hodc = 0;
-  double dvol = 0.0;
   std::optional<double> mcap;
-  std::optional<std::string> sector;
   int64_t tc = 0;
   int64_t vpm = 0;
 
