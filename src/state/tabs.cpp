@@ -114,8 +114,9 @@ void prefetch_ahead(const T& member, uintptr_t ahead) {
 // Calls visit(row) for every row of the map in iteration order, fetching the sort
 // member some slots ahead. When most rows will be tested further (`whole_rows`), it
 // also fetches `last` and, for a search, `sym` and `name`.
+// Flattened: the map iterator's step is otherwise a call per row, a third of the walk.
 template <bool Searching, class Field, class Visit>
-void walk_rows(const SymbolMap& map, Field SymbolRow::*key_member, bool whole_rows, Visit&& visit) {
+[[gnu::flatten]] void walk_rows(const SymbolMap& map, Field SymbolRow::*key_member, bool whole_rows, Visit&& visit) {
   using Slot = SymbolMap::value_type;
   const uintptr_t ahead = kPrefetchSlots * sizeof(Slot);
   for (const Slot& slot : map) {
