@@ -9,8 +9,9 @@
 namespace feed {
 
 struct SymbolRow {
-  // Every frame walks all rows twice (summary and table) and reads only these, so they
-  // come first and share as few cache lines as possible; the walk is bound by memory.
+  // Every frame walks all rows twice (summary and table). What the summary and the
+  // usual tabs read of each row comes first, in as few cache lines as possible: the
+  // walks are bound by memory.
   double last = 0.0;
   std::string sym;
   std::optional<double> chg;
